@@ -19,4 +19,5 @@ cmake -S . -B build-asan -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
   -DVURUDE_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp":fast_unwind_on_malloc=0 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600

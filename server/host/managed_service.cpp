@@ -1,5 +1,6 @@
 #include "managed_service.h"
 
+#include <ace/Guard_T.h>
 #include <ace/Log_Msg.h>
 #include <ace/OS_NS_errno.h>
 
@@ -82,6 +83,7 @@ int Managed_Service::register_control_handler (const std::string &handler_name,
 
 int Managed_Service::report_status (int new_state, int increment_check_point)
 {
+  ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, status_lock_, -1);
   status_.current_state = new_state;
   status_.controls_accepted = new_state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
   if (new_state == SERVICE_START_PENDING || new_state == SERVICE_STOP_PENDING)
@@ -105,15 +107,17 @@ int Managed_Service::open (void *)
   report_status (SERVICE_START_PENDING, 1);
   errno = 0;
   const int result = svc ();
+  const int error = errno;
+  ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, status_lock_, result);
   if (result == 0)
     {
       status_.win32_exit_code = NO_ERROR_EXIT;
       status_.service_specific_exit_code = 0;
     }
-  else if (errno != 0)
+  else if (error != 0)
     {
       status_.win32_exit_code = ERROR_SERVICE_SPECIFIC_ERROR;
-      status_.service_specific_exit_code = errno;
+      status_.service_specific_exit_code = error;
     }
   else
     status_.win32_exit_code = ACE_OS::last_error ();
@@ -131,8 +135,15 @@ int Managed_Service::handle_control (int control)
   switch (control)
     {
     case SERVICE_CONTROL_INTERROGATE:
-      report_status (status_.current_state);
-      return 0;
+      {
+        int state;
+        {
+          ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, status_lock_, -1);
+          state = status_.current_state;
+        }
+        report_status (state);
+        return 0;
+      }
     default:
       return -1;
     }

@@ -5,6 +5,7 @@
 
 #include <ace/Synch_Traits.h>
 #include <ace/Task.h>
+#include <ace/Thread_Mutex.h>
 
 #include <string>
 
@@ -40,7 +41,6 @@ public:
   // 0 when the manager took the report; -1 without a status handle or on failure.
   int report_status (int new_state, int increment_check_point = 0);
 
-  const Service_Status &status () const { return status_; }
   Service_Manager &manager () { return manager_; }
 
 protected:
@@ -48,6 +48,9 @@ protected:
   int wait_for_service_state (int desired);
 
   Service_Manager &manager_;
+  // The control handler reports from the manager's thread while the service
+  // thread reports too.
+  ACE_Thread_Mutex status_lock_;
   Service_Status status_;
   int start_timeout_ms_;
   bool has_status_handle_ = false;

@@ -8,6 +8,7 @@
 #include <ace/OS_Log_Msg_Attributes.h>
 #include <ace/OS_NS_errno.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <unistd.h>
@@ -16,13 +17,13 @@ namespace
 {
 // The service object that service_main runs, and the log settings its
 // thread inherits; set by the process entry before the dispatcher starts.
-nt_vurude_service *the_service = nullptr;
+std::atomic<nt_vurude_service *> the_service {nullptr};
 ACE_OS_Log_Msg_Attributes log_attributes;
 
 void service_control_handler (int control)
 {
-  if (the_service)
-    the_service->handle_control (control);
+  if (nt_vurude_service *service = the_service.load ())
+    service->handle_control (control);
 }
 
 std::string executable_path ()
@@ -48,19 +49,21 @@ int run_console (nt_vurude_service &service)
 void service_main (int argc, ACE_TCHAR *argv[])
 {
   std::unique_ptr<nt_vurude_service> created;
-  if (!the_service)
+  nt_vurude_service *service = the_service.load ();
+  if (!service)
     {
       created.reset (new nt_vurude_service);
-      the_service = created.get ();
+      service = created.get ();
+      the_service = service;
     }
   else
     ACE_Log_Msg::inherit_hook (nullptr, log_attributes);
 
-  the_service->init (argc, argv);
-  the_service->register_control_handler ("NT VOK RFC Service", service_control_handler);
-  the_service->open ();
-  the_service->wait ();
-  the_service->fini ();
+  service->init (argc, argv);
+  service->register_control_handler ("NT VOK RFC Service", service_control_handler);
+  service->open ();
+  service->wait ();
+  service->fini ();
   the_service = nullptr;
 }
 

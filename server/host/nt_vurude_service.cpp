@@ -61,6 +61,8 @@ int nt_vurude_service::svc ()
   ACE_DEBUG ((LM_INFO, "%D(%P|%t) vurude_service 4.2 Unicode 2009-03-19 starting\n"));
   const int result = Vurude_Service (options_).run ();
   ACE_DEBUG ((LM_INFO, "%D(%P|%t) vurude_service 4.2 Unicode 2009-03-19 stopping\n"));
+  if (logging)
+    logging->fini ();
   return result;
 }
 

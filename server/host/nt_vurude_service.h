@@ -5,7 +5,7 @@
 #include "nt_vurude_service_options.h"
 
 #include <ace/Singleton.h>
-#include <ace/Thread_Mutex.h>
+#include <ace/Mutex.h>
 
 #include <memory>
 
@@ -40,6 +40,6 @@ private:
   Platform_Options &options_;
 };
 
-typedef ACE_Singleton<nt_vurude_service, ACE_Thread_Mutex> SERVICE;
+typedef ACE_Singleton<nt_vurude_service, ACE_Mutex> SERVICE;
 
 #endif

@@ -4,9 +4,8 @@
 #include "vurude_service_options.h"
 
 #include <ace/ARGV.h>
-#include <ace/Null_Mutex.h>
+#include <ace/Mutex.h>
 #include <ace/Singleton.h>
-#include <ace/Thread_Mutex.h>
 
 #include <deque>
 #include <string>
@@ -79,7 +78,7 @@ private:
   std::string registry_root_;
 };
 
-typedef ACE_Singleton<Platform_Options, ACE_Thread_Mutex> OPTIONS;
+typedef ACE_Singleton<Platform_Options, ACE_Mutex> OPTIONS;
 
 // Where the service parameters are kept unless a test says otherwise.
 extern const char *const default_registry_root;
