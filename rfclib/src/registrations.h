@@ -1,0 +1,37 @@
+// The gateway's programs registered under program ids: idle ones wait for a
+// conversation; taking one makes it busy until its handle is released.
+#ifndef RFCLIB_REGISTRATIONS_H
+#define RFCLIB_REGISTRATIONS_H
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace rfclib {
+
+class Connection;
+
+class Registrations : public std::enable_shared_from_this<Registrations> {
+ public:
+  void add(const std::u16string& program_id, std::shared_ptr<Connection> connection);
+  // An idle registration that is still alive, now busy; null when none.
+  std::shared_ptr<Connection> take(const std::u16string& program_id);
+  // Drops registrations whose program has gone, then counts.
+  void count(const std::u16string& program_id, int& ready, int& busy);
+  // Removes every idle registration (gateway stop).
+  std::vector<std::shared_ptr<Connection>> take_all();
+
+ private:
+  void drop_dead(std::deque<std::shared_ptr<Connection>>& idle);
+
+  std::mutex mutex_;
+  std::map<std::u16string, std::deque<std::shared_ptr<Connection>>> idle_;
+  std::map<std::u16string, int> busy_;
+};
+
+}  // namespace rfclib
+
+#endif

@@ -1,0 +1,64 @@
+// Buffered reading and gathered writing on one connected TCP socket.
+#ifndef RFCLIB_SOCKET_STREAM_H
+#define RFCLIB_SOCKET_STREAM_H
+
+#include <sys/uio.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "byte_source.h"
+
+namespace rfclib {
+
+class SocketStream : public ByteSource {
+ public:
+  explicit SocketStream(int fd);
+  ~SocketStream() override;
+  SocketStream(const SocketStream&) = delete;
+  SocketStream& operator=(const SocketStream&) = delete;
+
+  // ByteSource: large reads go straight from the socket into `dest`.
+  bool read_exact(void* dest, std::size_t n) override;
+
+  // Writes all pieces (sendmsg, no SIGPIPE), whatever the count of pieces.
+  bool write_all(iovec* pieces, std::size_t count);
+
+  // 1 readable (or buffered bytes, or end of stream), 0 nothing within the
+  // wait, -1 failure. timeout_ms < 0 waits without limit.
+  int wait_readable(int timeout_ms);
+
+  // True when the socket is readable or broken at once: an idle partner that
+  // sends nothing is alive only while this stays false.
+  bool readable_now();
+
+  // Bounds every read (0: no bound), for the handshake.
+  void set_read_timeout(int seconds);
+
+  // Breaks blocked reads and writes from any thread; later operations fail
+  // with RFC_ERROR_CANCELLED.
+  void cancel();
+  bool cancelled() const { return cancelled_.load(); }
+
+  // Closes the socket; safe against a concurrent cancel().
+  void close_socket();
+
+  int fd() const { return fd_; }
+
+ private:
+  bool fill_failed(long result, int errno_value);
+
+  int fd_;
+  std::mutex fd_mutex_;  // orders cancel() against close_socket()
+  bool open_ = true;
+  std::atomic<bool> cancelled_{false};
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+}  // namespace rfclib
+
+#endif
