@@ -1,19 +1,85 @@
 #include "vurude_service.h"
 
+#include "vurude_bcompat_handler.h"
+#include "vurude_compat_handler.h"
+#include "vurude_handle_registry.h"
 #include "vurude_service_options.h"
+#include "vurude_v9_handler.h"
+#include "utf16_text.h"
+
+#include <rfclib/rfclib.h>
 
 #include <ace/Log_Msg.h>
+#include <ace/OS_NS_unistd.h>
 #include <ace/Reactor.h>
 
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include <cerrno>
+
 using xercesc::XMLPlatformUtils;
+
+namespace
+{
+// Seconds an ending server gives its open connections to finish.
+constexpr int connection_grace_seconds = 5;
+constexpr unsigned library_info_units = 256;
+}
+
+Vurude_Service::Vurude_Service (Options &server_options)
+  : options (server_options)
+{
+}
+
+Vurude_Service::~Vurude_Service ()
+{
+  acceptor.reset ();
+  dialog_acceptor.reset ();
+  batch_acceptor.reset ();
+  port_addr.reset ();
+  dialog_addr.reset ();
+  batch_addr.reset ();
+  port_mutex.reset ();
+  dialog_mutex.reset ();
+  batch_mutex.reset ();
+}
+
+template <typename ACCEPTOR>
+int Vurude_Service::open_listener (int port, const char *in_use_message,
+                                   std::unique_ptr<Vurude_Port_Lock> &lock,
+                                   std::unique_ptr<ACE_INET_Addr> &address,
+                                   std::unique_ptr<ACCEPTOR> &listener)
+{
+  lock.reset (new Vurude_Port_Lock (port));
+  if (lock->tryacquire () != 0)
+    {
+      ACE_ERROR ((LM_ERROR, in_use_message, port));
+      return 1;
+    }
+  address.reset (new ACE_INET_Addr (static_cast<u_short> (port), static_cast<ACE_UINT32> (INADDR_ANY)));
+  listener.reset (new ACCEPTOR);
+  // A port another program holds leaves the server without this listener;
+  // say so, or the operator would look for a fault elsewhere.
+  if (listener->open (*address, ACE_Reactor::instance (), 0, 1, 1) == -1)
+    ACE_ERROR ((LM_ERROR, "%D(%P|%t) Cannot listen on port %d: %p\n", port, "open"));
+  return 0;
+}
+
+void Vurude_Service::log_library_versions ()
+{
+  SAP_UC text[library_info_units] = {};
+  RfcGetAllLibVersions (text, library_info_units);
+  const std::string info = utf8_from_utf16 (text);
+  ACE_DEBUG ((LM_NOTICE, "%D(%P|%t)\n--Start of SAP library info%s--End   of SAP library info\n",
+              info.c_str ()));
+}
 
 int Vurude_Service::run ()
 {
   options.status ().start ();
+  *VURUDE_SERIAL::instance () = static_cast<unsigned short> (ACE_OS::getpid ());
 
   try
     {
@@ -27,8 +93,36 @@ int Vurude_Service::run ()
       xercesc::XMLString::release (&message);
     }
 
-  ACE_Reactor::instance ()->run_reactor_event_loop ();
+  RfcInit ();
+  if (options.debug_level () > 5)
+    log_library_versions ();
 
+  int errors = 0;
+  if (options.dialog_port () != 0)
+    errors += open_listener (options.dialog_port (), "(%P|%t) Dialog compatibility port %d already in use\n",
+                             dialog_mutex, dialog_addr, dialog_acceptor);
+  if (options.batch_port () != 0)
+    errors += open_listener (options.batch_port (), "(%P|%t) Batch compatibility port %d already in use\n",
+                             batch_mutex, batch_addr, batch_acceptor);
+  errors += open_listener (options.port (), "(%P|%t) Port %d already in use\n",
+                           port_mutex, port_addr, acceptor);
+
+  if (errors == 0)
+    ACE_Reactor::instance ()->run_reactor_event_loop ();
+
+  // Stop accepting, then let the open connections end before the libraries
+  // they use go away.
+  acceptor.reset ();
+  dialog_acceptor.reset ();
+  batch_acceptor.reset ();
+  Vurude_Base_Handler::close_all (ACE_Time_Value (connection_grace_seconds));
+  options.release_utf8_transcoder ();
   XMLPlatformUtils::Terminate ();
+
+  if (errors != 0)
+    {
+      errno = 40;
+      return -1;
+    }
   return 0;
 }

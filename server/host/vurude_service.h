@@ -1,19 +1,52 @@
 #ifndef VURUDE_SERVICE_H
 #define VURUDE_SERVICE_H
 
-// The server start-up: brings up the libraries the server depends on and
-// runs the process-wide reactor's event loop until a stop control ends it.
-class Options;
+#include "vurude_port_lock.h"
 
+#include <ace/Acceptor.h>
+#include <ace/INET_Addr.h>
+#include <ace/SOCK_Acceptor.h>
+
+#include <memory>
+
+class Options;
+class Vurude_V9_Handler;
+class Vurude_Compat_Handler;
+class Vurude_Bcompat_Handler;
+
+// The server start-up: brings up the libraries the server depends on, opens
+// up to three listeners, each guarded by its port lock, and runs the
+// process-wide reactor's event loop until a stop control ends it.
 struct Vurude_Service
 {
-  explicit Vurude_Service (Options &server_options) : options (server_options) {}
+  typedef ACE_Acceptor<Vurude_V9_Handler, ACE_SOCK_Acceptor> V9_Acceptor;
+  typedef ACE_Acceptor<Vurude_Compat_Handler, ACE_SOCK_Acceptor> Compat_Acceptor;
+  typedef ACE_Acceptor<Vurude_Bcompat_Handler, ACE_SOCK_Acceptor> Bcompat_Acceptor;
 
-  // Returns 0; the event loop ends at once unless the calling thread owns
-  // the reactor.
+  explicit Vurude_Service (Options &server_options);
+  // Closes the listeners, then gives up the port locks.
+  ~Vurude_Service ();
+
+  // 0 after the event loop ended; -1 with errno 40 when a port was in use.
   int run ();
 
   Options &options;
+  std::unique_ptr<ACE_INET_Addr> port_addr;
+  std::unique_ptr<ACE_INET_Addr> dialog_addr;
+  std::unique_ptr<ACE_INET_Addr> batch_addr;
+  std::unique_ptr<V9_Acceptor> acceptor;
+  std::unique_ptr<Compat_Acceptor> dialog_acceptor;
+  std::unique_ptr<Bcompat_Acceptor> batch_acceptor;
+  std::unique_ptr<Vurude_Port_Lock> port_mutex;
+  std::unique_ptr<Vurude_Port_Lock> dialog_mutex;
+  std::unique_ptr<Vurude_Port_Lock> batch_mutex;
+
+private:
+  // Takes the port's lock and opens its listener; 1 when the port is in use.
+  template <typename ACCEPTOR>
+  int open_listener (int port, const char *in_use_message, std::unique_ptr<Vurude_Port_Lock> &lock,
+                     std::unique_ptr<ACE_INET_Addr> &address, std::unique_ptr<ACCEPTOR> &listener);
+  void log_library_versions ();
 };
 
 #endif

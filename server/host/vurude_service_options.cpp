@@ -2,7 +2,10 @@
 
 #include "utf16_text.h"
 
+#include <xercesc/util/PlatformUtils.hpp>
+
 #include <ace/ARGV.h>
+#include <ace/Guard_T.h>
 #include <ace/Get_Opt.h>
 #include <ace/Log_Msg.h>
 
@@ -18,6 +21,25 @@ Options::Options ()
 }
 
 Options::~Options () = default;
+
+xercesc::XMLTranscoder *Options::utf8_transcoder ()
+{
+  ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, transcoder_lock_, nullptr);
+  if (!utf8_transcoder_ && !transcoder_released_)
+    {
+      xercesc::XMLTransService::Codes result;
+      utf8_transcoder_.reset (xercesc::XMLPlatformUtils::fgTransService->makeNewTranscoderFor (
+        "UTF-8", result, 16384));
+    }
+  return utf8_transcoder_.get ();
+}
+
+void Options::release_utf8_transcoder ()
+{
+  ACE_GUARD (ACE_Thread_Mutex, guard, transcoder_lock_);
+  utf8_transcoder_.reset ();
+  transcoder_released_ = true;
+}
 
 bool valid_port (int port)
 {

@@ -3,6 +3,11 @@
 
 #include "vurude_status.h"
 
+#include <ace/Thread_Mutex.h>
+
+#include <xercesc/util/TransService.hpp>
+
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,6 +35,13 @@ public:
   const std::u16string &batch_report () const { return batch_report_; }
   const std::u16string &name_prefix () const { return name_prefix_; }
 
+  // The XML library's UTF-8 transcoder every reply to a client goes
+  // through; made on first use, after the XML library is initialised.
+  // Null when the XML library cannot make one.
+  xercesc::XMLTranscoder *utf8_transcoder ();
+  // Before the XML library ends: later calls get no transcoder.
+  void release_utf8_transcoder ();
+
   // The "-b" value: "-p port -R report -V variant -B size". Bad sub-options
   // are logged and skipped.
   void parse_batch_parms (const char *text);
@@ -51,6 +63,9 @@ protected:
   std::u16string batch_variant_;
   std::u16string batch_report_;
   std::u16string name_prefix_;
+  ACE_Thread_Mutex transcoder_lock_;
+  std::unique_ptr<xercesc::XMLTranscoder> utf8_transcoder_;
+  bool transcoder_released_ = false;
 };
 
 // A TCP port as the options accept it: 1 to 65535.
