@@ -112,6 +112,20 @@ int Vurude_Base_Handler::close_all (const ACE_Time_Value &timeout)
   return live_handlers;
 }
 
+std::u16string Vurude_Base_Handler::make_handle_name (unsigned short serial, std::uintptr_t address,
+                                                      std::string *serial_text)
+{
+  char serial_digits[8];
+  ACE_OS::snprintf (serial_digits, sizeof serial_digits, "%04hu", serial);
+  const std::size_t length = std::char_traits<char>::length (serial_digits);
+  char name[32];
+  ACE_OS::snprintf (name, sizeof name, "%s%016llX", serial_digits + length - 4,
+                    static_cast<unsigned long long> (address));
+  if (serial_text)
+    *serial_text = serial_digits;
+  return utf16_from_utf8 (name);
+}
+
 void Vurude_Base_Handler::register_handle ()
 {
   // A candidate clashes only when a live handler holds the same serial
@@ -119,16 +133,10 @@ void Vurude_Base_Handler::register_handle ()
   std::uintptr_t address = reinterpret_cast<std::uintptr_t> (this);
   for (;;)
     {
-      const unsigned short serial = ++*VURUDE_SERIAL::instance ();
-      char serial_text[8];
-      ACE_OS::snprintf (serial_text, sizeof serial_text, "%04hu", serial);
-      const std::size_t length = std::char_traits<char>::length (serial_text);
-      char name[32];
-      ACE_OS::snprintf (name, sizeof name, "%s%016llX", serial_text + length - 4,
-                        static_cast<unsigned long long> (address));
-      handle_name_ = utf16_from_utf8 (name);
+      std::string serial_text;
+      handle_name_ = make_handle_name (++*VURUDE_SERIAL::instance (), address, &serial_text);
       ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Assigned VOK Handle \"%s\" from serial number %s\n",
-                  name, serial_text));
+                  utf8_from_utf16 (handle_name_).c_str (), serial_text.c_str ()));
       const int bound = VURUDE_HANDLER_REGISTRY::instance ()->bind (handle_name_, this);
       if (bound != 1)
         return;

@@ -13,6 +13,7 @@
 #include <ace/Thread_Semaphore.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdarg>
 #include <string>
 #include <string_view>
@@ -96,6 +97,11 @@ public:
   virtual int post_mq (const std::u16string &name, const std::u16string *text, Vurude_MQ *&queue);
   virtual std::u16string read_mq (const std::u16string &name);
   virtual Vurude_MQ *find_mq (const std::u16string &name, ACE_Thread_Mutex *&lock);
+
+  // A client handle: the last four characters of the serial as "%04hu",
+  // then the address as 16 upper-case hexadecimal digits.
+  static std::u16string make_handle_name (unsigned short serial, std::uintptr_t address,
+                                          std::string *serial_text = nullptr);
 
   // Ends every connection and waits up to `timeout` for their workers.
   // Returns the number of handlers still alive.
