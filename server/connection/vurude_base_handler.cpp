@@ -106,6 +106,11 @@ int Vurude_Base_Handler::close_all (const ACE_Time_Value &timeout)
       ACE_Thread_Manager::instance ()->cancel (handler->thread_id ());
       handler->hangup ();
     }
+  return wait_for_none (timeout);
+}
+
+int Vurude_Base_Handler::wait_for_none (const ACE_Time_Value &timeout)
+{
   std::unique_lock<std::mutex> guard (live_lock);
   live_changed.wait_for (guard, std::chrono::milliseconds (timeout.msec ()),
                          [] { return live_handlers == 0; });
@@ -232,6 +237,7 @@ int Vurude_Base_Handler::svc ()
   ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler svc (%s)\n", name.c_str ()));
   ACE_Message_Block *head = nullptr;
   ACE_Message_Block *tail = nullptr;
+  std::size_t request_bytes = 0;
   int result = 0;
   while (result == 0)
     {
@@ -269,6 +275,15 @@ int Vurude_Base_Handler::svc ()
             else
               head = block;
             tail = block;
+            request_bytes += block->length ();
+            if (request_bytes > max_request_bytes)
+              {
+                ACE_ERROR ((LM_ERROR, "%D(%P|%t) Request larger than %d bytes - connection closed\n",
+                            static_cast<int> (max_request_bytes)));
+                send_error ("Request too large", 0);
+                result = -1;
+                break;
+              }
             const char *end = block->wr_ptr ();
             if (end[-1] != '\n')
               break;
@@ -282,6 +297,7 @@ int Vurude_Base_Handler::svc ()
             result = handle_mb (head);
             head->release ();
             head = tail = nullptr;
+            request_bytes = 0;
             break;
           }
         case MB_START:

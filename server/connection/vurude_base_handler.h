@@ -49,6 +49,8 @@ public:
   static constexpr std::size_t greeting_width = 129;
   static constexpr std::size_t text_buffer_bytes = 16384;
   static constexpr std::size_t format_units = 1024;
+  // A request may not grow beyond this; the connection is ended instead.
+  static constexpr std::size_t max_request_bytes = 64 * 1024 * 1024;
 
   Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr = nullptr,
                        ACE_Reactor *reactor = ACE_Reactor::instance ());
@@ -107,6 +109,8 @@ public:
   // Returns the number of handlers still alive.
   static int close_all (const ACE_Time_Value &timeout);
   static int live_count ();
+  // Waits up to `timeout` until no handler is alive; returns how many are.
+  static int wait_for_none (const ACE_Time_Value &timeout);
 
   const std::u16string &handle_name () const { return handle_name_; }
   ACE_thread_t thread_id () const { return thread_id_; }

@@ -64,6 +64,8 @@ int Vurude_Service::open_listener (int port, const char *in_use_message,
   // say so, or the operator would look for a fault elsewhere.
   if (listener->open (*address, ACE_Reactor::instance (), 0, 1, 1) == -1)
     ACE_ERROR ((LM_ERROR, "%D(%P|%t) Cannot listen on port %d: %p\n", port, "open"));
+  else
+    ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Listening on port %d\n", port));
   return 0;
 }
 

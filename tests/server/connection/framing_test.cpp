@@ -1,0 +1,278 @@
+// The connection handler over real sockets, in-process: a reactor thread
+// with an acceptor on a free port, and handlers that record what their
+// worker hands to the protocol.
+#include "vurude_base_handler.h"
+#include "vurude_handle_registry.h"
+
+#include <ace/Acceptor.h>
+#include <ace/Reactor.h>
+#include <ace/SOCK_Acceptor.h>
+#include <ace/Select_Reactor.h>
+
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+using namespace std::chrono_literals;
+
+// What the workers received, in order, shared by all recording handlers.
+struct Received
+{
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::string> requests;
+  // While closed, handle_mb waits: the worker is busy.
+  bool gate_open = true;
+  // Socket reads done by the reactor so far.
+  long reads = 0;
+
+  void wait_for_reads (long count)
+  {
+    std::unique_lock<std::mutex> guard (lock);
+    changed.wait_for (guard, 10s, [&] { return reads >= count; });
+  }
+
+  std::string next (std::chrono::milliseconds timeout = 10s)
+  {
+    std::unique_lock<std::mutex> guard (lock);
+    if (!changed.wait_for (guard, timeout, [&] { return !requests.empty (); }))
+      return "<nothing>";
+    std::string request = requests.front ();
+    requests.pop_front ();
+    return request;
+  }
+
+  void open_gate ()
+  {
+    std::lock_guard<std::mutex> guard (lock);
+    gate_open = true;
+    changed.notify_all ();
+  }
+};
+
+Received received;
+
+class Recording_Handler : public Vurude_Base_Handler
+{
+public:
+  int handle_input (ACE_HANDLE handle) override
+  {
+    const int result = Vurude_Base_Handler::handle_input (handle);
+    std::lock_guard<std::mutex> guard (received.lock);
+    ++received.reads;
+    received.changed.notify_all ();
+    return result;
+  }
+
+  int handle_mb (ACE_Message_Block *chain) override
+  {
+    std::string bytes;
+    for (ACE_Message_Block *block = chain; block; block = block->cont ())
+      bytes.append (block->rd_ptr (), block->length ());
+    std::unique_lock<std::mutex> guard (received.lock);
+    received.requests.push_back (bytes);
+    received.changed.notify_all ();
+    received.changed.wait (guard, [] { return received.gate_open; });
+    return bytes == "quit" ? 13 : 0;
+  }
+};
+
+class Framing : public testing::Test
+{
+protected:
+  static void SetUpTestSuite () { xercesc::XMLPlatformUtils::Initialize (); }
+
+  void SetUp () override
+  {
+    received.requests.clear ();
+    received.gate_open = true;
+    ACE_INET_Addr any (static_cast<u_short> (0), "127.0.0.1");
+    ASSERT_EQ (acceptor.open (any, &reactor), 0);
+    ACE_INET_Addr bound;
+    acceptor.acceptor ().get_local_addr (bound);
+    port = bound.get_port_number ();
+    reactor_thread = std::thread ([this] {
+      reactor.owner (ACE_Thread::self ());
+      reactor.run_reactor_event_loop ();
+    });
+  }
+
+  void TearDown () override
+  {
+    received.open_gate ();
+    for (int fd : clients)
+      ::close (fd);
+    // Every handler ends within about a second of its socket closing.
+    EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (10)), 0);
+    reactor.end_reactor_event_loop ();
+    reactor_thread.join ();
+    acceptor.close ();
+  }
+
+  int connect_client ()
+  {
+    const int fd = ::socket (AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons (port);
+    address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+    EXPECT_EQ (::connect (fd, reinterpret_cast<sockaddr *> (&address), sizeof address), 0);
+    const int one = 1;
+    ::setsockopt (fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    clients.push_back (fd);
+    return fd;
+  }
+
+  static std::string read_exactly (int fd, std::size_t count)
+  {
+    std::string bytes (count, '\0');
+    std::size_t got = 0;
+    while (got < count)
+      {
+        pollfd p {fd, POLLIN, 0};
+        if (::poll (&p, 1, 10000) <= 0)
+          break;
+        const ssize_t n = ::recv (fd, bytes.data () + got, count - got, 0);
+        if (n <= 0)
+          break;
+        got += static_cast<std::size_t> (n);
+      }
+    bytes.resize (got);
+    return bytes;
+  }
+
+  // Connects and takes the greeting; returns the socket.
+  int greeted_client ()
+  {
+    const int fd = connect_client ();
+    EXPECT_EQ (read_exactly (fd, 130).size (), 130u);
+    return fd;
+  }
+
+  // Sends a short piece as one write and waits until the reactor has read
+  // it, so the next piece arrives in a read of its own.
+  void send_piece (int fd, const std::string &bytes)
+  {
+    long reads;
+    {
+      std::lock_guard<std::mutex> guard (received.lock);
+      reads = received.reads;
+    }
+    ASSERT_EQ (::send (fd, bytes.data (), bytes.size (), MSG_NOSIGNAL), static_cast<ssize_t> (bytes.size ()));
+    received.wait_for_reads (reads + 1);
+  }
+
+  ACE_Select_Reactor select_reactor;
+  ACE_Reactor reactor {&select_reactor};
+  ACE_Acceptor<Recording_Handler, ACE_SOCK_Acceptor> acceptor;
+  std::thread reactor_thread;
+  std::vector<int> clients;
+  u_short port = 0;
+};
+
+TEST_F (Framing, GreetingIsTheHandlePaddedTo129AndALineFeed)
+{
+  const int fd = connect_client ();
+  const std::string greeting = read_exactly (fd, 130);
+  ASSERT_EQ (greeting.size (), 130u);
+  EXPECT_EQ (greeting.back (), '\n');
+  const std::string handle = greeting.substr (0, greeting.find (' '));
+  EXPECT_EQ (handle.size (), 20u);
+  EXPECT_EQ (handle.substr (0, 4).find_first_not_of ("0123456789"), std::string::npos);
+  EXPECT_EQ (handle.find_first_not_of ("0123456789ABCDEF", 4), std::string::npos);
+  EXPECT_EQ (greeting.find_first_not_of (' ', 20), 129u);
+  EXPECT_TRUE (VURUDE_HANDLER_REGISTRY::instance ()->find (std::u16string (handle.begin (), handle.end ())));
+}
+
+struct Framing_Case
+{
+  const char *name;
+  std::vector<std::string> pieces;  // each sent as a read of its own
+  std::vector<std::string> requests;
+  int oks;                          // "OK\n" answers expected
+};
+
+class Framing_Cases : public Framing, public testing::WithParamInterface<Framing_Case> {};
+
+TEST_P (Framing_Cases, AssemblesRequestsAtReadsEndingInALineFeed)
+{
+  const int fd = greeted_client ();
+  for (const auto &piece : GetParam ().pieces)
+    send_piece (fd, piece);
+  for (const auto &expected : GetParam ().requests)
+    EXPECT_EQ (received.next (), expected);
+  std::string oks;
+  for (int i = 0; i < GetParam ().oks; ++i)
+    oks += "OK\n";
+  EXPECT_EQ (read_exactly (fd, oks.size ()), oks);
+}
+
+INSTANTIATE_TEST_SUITE_P (
+  Cases, Framing_Cases,
+  testing::Values (
+    Framing_Case {"OneWrite", {"abc\n"}, {"abc"}, 0},
+    Framing_Case {"SplitWrites", {"ab", "c\n"}, {"abc"}, 0},
+    Framing_Case {"Continuation", {"first\\\n", "second\n"}, {"firstsecond"}, 1},
+    Framing_Case {"LoneLineFeedAfterBackslash", {"abc\\", "\n"}, {"abc\\"}, 0},
+    Framing_Case {"TwoRequestsInOneRead", {"a\nb\n"}, {"a\nb"}, 0},
+    Framing_Case {"CarriageReturnStays", {"x\r\n"}, {"x\r"}, 0},
+    Framing_Case {"EmptyRequest", {"\n"}, {""}, 0}),
+  [] (const testing::TestParamInfo<Framing_Case> &c) { return c.param.name; });
+
+TEST_F (Framing, NonZeroResultEndsTheConnection)
+{
+  const int fd = greeted_client ();
+  send_piece (fd, "quit\n");
+  EXPECT_EQ (received.next (), "quit");
+  EXPECT_EQ (read_exactly (fd, 1), "") << "the server closes the connection";
+}
+
+TEST_F (Framing, IdleCloseEndsTheWorkerAndFreesTheHandle)
+{
+  const int fd = connect_client ();
+  const std::string greeting = read_exactly (fd, 130);
+  const std::string handle = greeting.substr (0, 20);
+  ::close (fd);
+  clients.clear ();
+  EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (5)), 0);
+  EXPECT_FALSE (VURUDE_HANDLER_REGISTRY::instance ()->find (std::u16string (handle.begin (), handle.end ())));
+}
+
+TEST_F (Framing, ABusyWorkerWithAFullQueueDoesNotStallOtherConnections)
+{
+  const int busy = greeted_client ();
+  {
+    std::lock_guard<std::mutex> guard (received.lock);
+    received.gate_open = false;
+  }
+  send_piece (busy, "hold\n");
+  EXPECT_EQ (received.next (), "hold");
+  // A megabyte without a line feed: far more than the worker's queue holds.
+  const std::string flood (1 << 20, 'f');
+  std::thread flooder ([&] { ::send (busy, flood.data (), flood.size (), MSG_NOSIGNAL); });
+
+  const int other = greeted_client ();
+  // Handled while the first worker is still blocked: the reactor kept going.
+  send_piece (other, "hello\n");
+  EXPECT_EQ (received.next (), "hello");
+
+  received.open_gate ();
+  flooder.join ();
+  ASSERT_EQ (::send (busy, "\n", 1, MSG_NOSIGNAL), 1);
+  EXPECT_EQ (received.next (), flood) << "nothing of the parked bytes is lost";
+}
+}
