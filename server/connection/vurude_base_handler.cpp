@@ -57,14 +57,11 @@ Vurude_Base_Handler::Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr, ACE_React
     thread_id_ (),
     group_id_ (-1),
     reactor_registered_ (0),
+    references_ (1),
     pending_block_ (nullptr),
     reading_suspended_ (false)
 {
   handle_name_.reserve (130);
-  {
-    std::lock_guard<std::mutex> guard (live_lock);
-    ++live_handlers;
-  }
   reference_counting_policy ().value (ACE_Event_Handler::Reference_Counting_Policy::ENABLED);
 }
 
@@ -87,9 +84,32 @@ Vurude_Base_Handler::~Vurude_Base_Handler ()
   if (pending_block_)
     pending_block_->release ();
   ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Leaving Vurude_Base_Handler destructor\n"));
+}
+
+Vurude_Live_Handler::Vurude_Live_Handler ()
+{
+  std::lock_guard<std::mutex> guard (live_lock);
+  ++live_handlers;
+}
+
+Vurude_Live_Handler::~Vurude_Live_Handler ()
+{
   std::lock_guard<std::mutex> guard (live_lock);
   --live_handlers;
   live_changed.notify_all ();
+}
+
+ACE_Event_Handler::Reference_Count Vurude_Base_Handler::add_reference ()
+{
+  return references_.fetch_add (1, std::memory_order_relaxed) + 1;
+}
+
+ACE_Event_Handler::Reference_Count Vurude_Base_Handler::remove_reference ()
+{
+  const Reference_Count left = references_.fetch_sub (1, std::memory_order_acq_rel) - 1;
+  if (left == 0)
+    delete this;
+  return left;
 }
 
 int Vurude_Base_Handler::live_count ()

@@ -29,13 +29,24 @@ enum
   MB_HANGUP = 0x89    // end the worker thread
 };
 
+// Counts the handlers alive in the process. A base of the handler, listed
+// first, so the count drops only once the whole handler is gone, its socket
+// and reactor registration included.
+class Vurude_Live_Handler
+{
+protected:
+  Vurude_Live_Handler ();
+  ~Vurude_Live_Handler ();
+};
+
 // One client connection: greets the client with its handle, reads the
 // socket on the reactor thread, assembles requests on a worker thread of its
 // own and hands them to the protocol subclass, and offers the replies all
 // request code uses. Reference counted: the worker holds one reference, the
 // reactor one while the socket is registered, and every finder one; the
 // handler deletes itself when the last goes.
-class Vurude_Base_Handler : public ACE_Svc_Handler<ACE_SOCK_Stream, ACE_MT_SYNCH>
+class Vurude_Base_Handler : private Vurude_Live_Handler,
+                            public ACE_Svc_Handler<ACE_SOCK_Stream, ACE_MT_SYNCH>
 {
 public:
   typedef ACE_Svc_Handler<ACE_SOCK_Stream, ACE_MT_SYNCH> Base;
@@ -67,6 +78,12 @@ public:
   int handle_close (ACE_HANDLE handle, ACE_Reactor_Mask mask) override;
   // Worker thread: the request loop.
   int svc () override;
+
+  // ACE_Event_Handler reference counting, kept here rather than in the
+  // library so every thread's view of the count is visible to the tools
+  // that check this code. The last reference deletes the handler.
+  Reference_Count add_reference () override;
+  Reference_Count remove_reference () override;
 
   // Connection coupling and protocol hooks
   virtual void set_owner (Vurude_Base_Handler *handler);
@@ -145,6 +162,7 @@ protected:
   std::atomic<int> reactor_registered_;
 
 private:
+  std::atomic<Reference_Count> references_;
   ACE_Thread_Mutex send_lock_;
   // A block read while the queue was full, and whether reading is suspended.
   ACE_Thread_Mutex flow_lock_;
