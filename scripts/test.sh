@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh clone: installs what the build needs,
-# builds everything with warnings as errors and runs the tests, then does the
-# same in an address/undefined-behaviour sanitizer build.
+# builds everything with warnings as errors and runs the tests; runs the
+# concurrency tests under the thread sanitizer; then builds and runs the
+# whole suite under the address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,13 @@ echo "== release build (warnings are errors)"
 cmake -S . -B build -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+echo "== thread sanitizer build (the concurrency tests)"
+cmake -S . -B build-tsan -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DVURUDE_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j "$jobs" --target rfclib_tests vurude_connection_test
+for test in build-tsan/tests/rfclib/rfclib_tests build-tsan/tests/server/connection/vurude_connection_test; do
+  TSAN_OPTIONS=halt_on_error=1 "$test" --gtest_brief=1
+done
 
 echo "== sanitizer build (address, undefined behaviour)"
 cmake -S . -B build-asan -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
