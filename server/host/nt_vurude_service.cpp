@@ -14,15 +14,15 @@
 
 namespace
 {
-Service_Manager &system_manager (std::unique_ptr<Service_Manager> &own)
+Service_Manager &system_manager ()
 {
-  own.reset (new Systemd_Service_Manager);
-  return *own;
+  static Systemd_Service_Manager manager;
+  return manager;
 }
 }
 
 nt_vurude_service::nt_vurude_service ()
-  : Managed_Service (system_manager (own_manager_)),
+  : Managed_Service (system_manager ()),
     options_ (*OPTIONS::instance ())
 {
 }

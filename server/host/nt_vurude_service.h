@@ -7,7 +7,6 @@
 #include <ace/Singleton.h>
 #include <ace/Mutex.h>
 
-#include <memory>
 
 // The server as a service: svc() runs the server until a stop control ends
 // the event loop, in a console process or in a process the service manager
@@ -36,7 +35,6 @@ public:
   Platform_Options &options () { return options_; }
 
 private:
-  std::unique_ptr<Service_Manager> own_manager_;
   Platform_Options &options_;
 };
 

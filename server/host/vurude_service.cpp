@@ -10,6 +10,7 @@
 #include <rfclib/rfclib.h>
 
 #include <ace/Log_Msg.h>
+#include <ace/OS_NS_sys_socket.h>
 #include <ace/OS_NS_unistd.h>
 #include <ace/Reactor.h>
 
@@ -63,9 +64,14 @@ int Vurude_Service::open_listener (int port, const char *in_use_message,
   // A port another program holds leaves the server without this listener;
   // say so, or the operator would look for a fault elsewhere.
   if (listener->open (*address, ACE_Reactor::instance (), 0, 1, 1) == -1)
-    ACE_ERROR ((LM_ERROR, "%D(%P|%t) Cannot listen on port %d: %p\n", port, "open"));
-  else
-    ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Listening on port %d\n", port));
+    {
+      ACE_ERROR ((LM_ERROR, "%D(%P|%t) Cannot listen on port %d: %p\n", port, "open"));
+      return 0;
+    }
+  // The acceptor listens with a backlog of 5; listening again raises it to
+  // the system maximum, so bursts of clients are not turned away.
+  ACE_OS::listen (listener->acceptor ().get_handle (), SOMAXCONN);
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Listening on port %d\n", port));
   return 0;
 }
 
