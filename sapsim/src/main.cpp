@@ -1,0 +1,203 @@
+// sapsim: the simulated SAP system (docs/sapsim.md).
+//   sapsim [--data DIR] [--port N | --sysnr NN] [--host ADDR] [--log-level L]   run the system
+//   sapsim call --port N --program PROGID --function NAME [--param NAME=VALUE]... call a registered program
+//   sapsim load --data DIR [--dictionary FILE] DATA.csv...                       load tables from CSV
+//   sapsim register --port N [--program PROGID] [--once]                          a demo registered program
+#include "sapsim/admin_client.h"
+#include "sapsim/application_server.h"
+#include "sapsim/demo_program.h"
+#include "sapsim/function_registry.h"
+#include "sapsim/logger.h"
+#include "sapsim/store.h"
+#include "sapsim/system_config.h"
+
+#include "rfclib/rfclib.h"
+
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+
+namespace {
+
+struct RunOptions {
+    std::string data = "sapsim-data";
+    int port = -1;
+    int sysnr = 0;
+    std::string host = "127.0.0.1";
+    std::string log_level = "info";
+    std::string sysid = "SIM";
+    std::int64_t bookings = 1'000'000;
+};
+
+struct LoadOptions {
+    std::string data = "sapsim-data";
+    std::string dictionary;
+    std::vector<std::string> files;
+};
+
+std::atomic<bool> stop_requested{false};
+
+extern "C" void request_stop(int)
+{
+    stop_requested = true;
+}
+
+bool set_log_level(const std::string& text)
+{
+    sapsim::LogLevel level;
+    if (!sapsim::parse_log_level(text, level)) {
+        std::cerr << "sapsim: unknown log level '" << text << "' (trace, debug, info, warning, error, off)\n";
+        return false;
+    }
+    sapsim::Logger::instance().set_level(level);
+    return true;
+}
+
+int run_system(const RunOptions& options)
+{
+    if (!set_log_level(options.log_level))
+        return 2;
+    // Signals are taken by sigwait on the main thread only: block them before
+    // any thread starts so that every thread inherits the mask.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    sapsim::StoreOptions store_options;
+    store_options.bookings = options.bookings;
+    SAPSIM_LOG(info, 0) << "opening the store in " << options.data;
+    std::string error;
+    std::unique_ptr<sapsim::Store> store = sapsim::Store::open(options.data, store_options, error);
+    if (!store) {
+        SAPSIM_LOG(error, 0) << error;
+        return 1;
+    }
+    if (store->created())
+        SAPSIM_LOG(info, 0) << "created a new store with sample data (" << options.bookings << " bookings)";
+
+    sapsim::SystemConfig config;
+    config.sysid = options.sysid;
+    config.sysnr = options.sysnr;
+    config.detect_host();
+    const unsigned short port = static_cast<unsigned short>(options.port >= 0 ? options.port : 3300 + options.sysnr);
+
+    RfcInit();
+    const sapsim::FunctionRegistry registry = sapsim::FunctionRegistry::with_standard_modules();
+    sapsim::ApplicationServer server(*store, registry, config);
+    if (!server.start(options.host, port, error)) {
+        SAPSIM_LOG(error, 0) << error;
+        return 1;
+    }
+    SAPSIM_LOG(info, 0) << "system " << config.sysid << " (" << config.sysnr << ") on " << options.host << ":" << server.port()
+                        << ", " << registry.names().size() << " function modules";
+    std::printf("sapsim listening on port %u\n", static_cast<unsigned>(server.port()));
+    std::fflush(stdout);
+
+    int signo = 0;
+    sigwait(&stop_signals, &signo);
+    SAPSIM_LOG(info, 0) << "signal " << signo << " received, stopping";
+    server.stop();
+    SAPSIM_LOG(info, 0) << "stopped";
+    return 0;
+}
+
+int load_tables(const LoadOptions& options)
+{
+    std::string error;
+    sapsim::StoreOptions store_options;
+    std::unique_ptr<sapsim::Store> store = sapsim::Store::open(options.data, store_options, error);
+    if (!store) {
+        std::cerr << "sapsim load: " << error << "\n";
+        return 1;
+    }
+    std::vector<std::filesystem::path> files(options.files.begin(), options.files.end());
+    std::optional<std::filesystem::path> dictionary;
+    if (!options.dictionary.empty())
+        dictionary = options.dictionary;
+    if (!store->load_csv(dictionary, files, error)) {
+        std::cerr << "sapsim load: " << error << " (nothing was loaded)\n";
+        return 1;
+    }
+    std::cout << "loaded " << files.size() << " data file(s)" << (dictionary ? " and the dictionary" : "") << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"sapsim: a simulated SAP system (gateway and application server) for tests and demos"};
+    app.set_version_flag("--version", "sapsim 4.2");
+
+    RunOptions run;
+    app.add_option("--data", run.data, "Data folder; the store is created there on first start")->capture_default_str();
+    app.add_option("--port", run.port, "Gateway port (0: any free port)")->check(CLI::Range(0, 65535));
+    app.add_option("--sysnr", run.sysnr, "System number NN: gateway port 33NN unless --port is given")
+        ->check(CLI::Range(0, 99))
+        ->capture_default_str();
+    app.add_option("--host", run.host, "Address to listen on (0.0.0.0: all)")->capture_default_str();
+    app.add_option("--log-level", run.log_level, "trace, debug, info, warning, error or off")->capture_default_str();
+    app.add_option("--sysid", run.sysid, "System id (3 characters)")->check([](const std::string& s) {
+        return s.size() == 3 ? std::string() : std::string("the system id has 3 characters");
+    })->capture_default_str();
+    app.add_option("--bookings", run.bookings, "Rows of SBOOK in client 100 made when the store is created")
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{100'000'000}))
+        ->capture_default_str();
+
+    sapsim::AdminCallOptions call;
+    CLI::App* call_cmd = app.add_subcommand("call", "Have the running system call a function of a registered program");
+    call_cmd->add_option("--host", call.host, "Host of the running sapsim")->capture_default_str();
+    call_cmd->add_option("--port", call.port, "Its gateway port")->required()->check(CLI::Range(1, 65535));
+    call_cmd->add_option("--client", call.client, "Logon client")->capture_default_str();
+    call_cmd->add_option("--user", call.user, "Logon user")->capture_default_str();
+    call_cmd->add_option("--password", call.password, "Logon password (default: the demo admin's)");
+    call_cmd->add_option("--program", call.program, "Program id of the registered server program")->required();
+    call_cmd->add_option("--function", call.function, "Function to call")->required();
+    call_cmd->add_option("--param", call.params, "NAME=VALUE: a character value sent (repeatable)");
+    call_cmd->add_option("--int", call.integers, "NAME=N: a 4-byte integer sent (repeatable)");
+    call_cmd->add_option("--import", call.imports, "NAME[=CHARS]: a character value received, default 255 (repeatable)");
+    call_cmd->add_option("--table", call.tables, "NAME[=LINE_BYTES]: a table received (repeatable)");
+
+    LoadOptions load;
+    CLI::App* load_cmd = app.add_subcommand("load", "Load tables from CSV files into the store (docs/sapsim.md)");
+    load_cmd->add_option("--data", load.data, "Data folder")->capture_default_str();
+    load_cmd->add_option("--dictionary", load.dictionary, "Dictionary CSV defining new tables")->check(CLI::ExistingFile);
+    load_cmd->add_option("files", load.files, "Data CSV files, each named <TABLE>.csv")->check(CLI::ExistingFile);
+
+    sapsim::DemoProgramOptions demo;
+    CLI::App* register_cmd =
+        app.add_subcommand("register", "Register a demo server program that serves calls made with 'sapsim call'");
+    register_cmd->add_option("--host", demo.host, "Host of the running sapsim")->capture_default_str();
+    register_cmd->add_option("--port", demo.port, "Its gateway port")->required()->check(CLI::Range(1, 65535));
+    register_cmd->add_option("--program", demo.program, "Program id to register under")->capture_default_str();
+    register_cmd->add_flag("--once", demo.once, "Stop after the first conversation");
+
+    app.require_subcommand(0, 1);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version end here with 0; every bad option with 2.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    if (call_cmd->parsed()) {
+        if (!set_log_level("warning"))
+            return 2;
+        return sapsim::AdminClient::run(call, std::cout, std::cerr);
+    }
+    if (load_cmd->parsed())
+        return load_tables(load);
+    if (register_cmd->parsed()) {
+        std::signal(SIGINT, request_stop);
+        std::signal(SIGTERM, request_stop);
+        return sapsim::DemoProgram::run(demo, stop_requested, std::cout, std::cerr);
+    }
+    return run_system(run);
+}
