@@ -45,7 +45,6 @@ Vurude_Base_Handler::Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr, ACE_React
   : Base (thr_mgr, nullptr, r),
     cancel_on_close (1),
     linked_handler (nullptr),
-    partner (nullptr),
     owner (nullptr),
     sema (0),
     rfc_handle (RFC_HANDLE_NULL),
@@ -79,7 +78,7 @@ Vurude_Base_Handler::~Vurude_Base_Handler ()
       ACE_Thread_Manager::instance ()->cancel (partner->thread_id ());
       partner->hangup ();
       partner->owner = nullptr;
-      partner->remove_reference ();
+      partner.reset ();
     }
   if (pending_block_)
     pending_block_->release ();

@@ -136,7 +136,9 @@ public:
 
   std::atomic<int> cancel_on_close;
   Vurude_Base_Handler *linked_handler;
-  Vurude_Base_Handler *partner;
+  // The data connection coupled to this requesting one. Counted: it lives
+  // at least as long as this handler, which hangs it up when it goes.
+  Vurude_Handler_Ref partner;
   Vurude_Base_Handler *owner;
   ACE_Thread_Semaphore sema;
   RFC_HANDLE rfc_handle;

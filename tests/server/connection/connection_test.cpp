@@ -134,12 +134,12 @@ protected:
     ASSERT_EQ (::socketpair (AF_UNIX, SOCK_STREAM, 0, fds), 0);
     handler.peer ().set_handle (fds[0]);
     partner.peer ().set_handle (fds[1]);
-    handler.partner = &partner;
+    handler.partner = Vurude_Handler_Ref (&partner);
   }
 
   void TearDown () override
   {
-    handler.partner = nullptr;
+    handler.partner.reset ();
     handler.peer ().close ();
     partner.peer ().close ();
   }

@@ -16,6 +16,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <netinet/in.h>
@@ -250,6 +251,34 @@ TEST_F (Framing, IdleCloseEndsTheWorkerAndFreesTheHandle)
   clients.clear ();
   EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (5)), 0);
   EXPECT_FALSE (VURUDE_HANDLER_REGISTRY::instance ()->find (std::u16string (handle.begin (), handle.end ())));
+}
+
+TEST_F (Framing, DataConnectionOutlivesItsSocketUntilItsOwnerEnds)
+{
+  const int owner_fd = connect_client ();
+  const std::string owner_handle = read_exactly (owner_fd, 130).substr (0, 20);
+  const int data_fd = connect_client ();
+  const std::string data_handle = read_exactly (data_fd, 130).substr (0, 20);
+  auto &registry = *VURUDE_HANDLER_REGISTRY::instance ();
+  Vurude_Handler_Ref owner = registry.find (std::u16string (owner_handle.begin (), owner_handle.end ()));
+  Vurude_Handler_Ref data = registry.find (std::u16string (data_handle.begin (), data_handle.end ()));
+  ASSERT_TRUE (owner && data);
+  // What a request does when it names a data connection.
+  data->cancel_on_close = 0;
+  data->owner = owner.get ();
+  owner->partner = data;
+  owner.reset ();
+  data.reset ();
+
+  ::close (data_fd);
+  clients.erase (std::find (clients.begin (), clients.end (), data_fd));
+  // Long enough for a cancelled worker to have noticed: the data side stays.
+  EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (2)), 2);
+
+  ::close (owner_fd);
+  clients.clear ();
+  EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (10)), 0)
+    << "the owner's end hangs up its data connection";
 }
 
 TEST_F (Framing, ABusyWorkerWithAFullQueueDoesNotStallOtherConnections)
