@@ -241,9 +241,12 @@ RFC_RC Connection::get_data(RFC_PARAMETER* importing, RFC_TABLE* tables) {
   if (!serving()) return fail(usage_error("no call of the partner is being served"));
   Level& level = stack_.back();
   if (level.data_read) return fail(usage_error("the data of this call has been read already"));
-  if (!reader_.read_items(importing, tables, level.received)) return fail_broken(reader_.error());
+  std::vector<Itab*> received;
+  if (!reader_.read_items(importing, tables, received)) return fail_broken(reader_.error());
   level.data_read = true;
-  settle_tables(tables, level.received, true);
+  // Kept as stamps: by the answer the program may have deleted the tables.
+  for (const Itab* t : received) level.received.push_back(t->receipt());
+  settle_tables(tables, received, true);
   return RFC_OK;
 }
 

@@ -67,7 +67,7 @@ class Connection {
     bool ours;        // true: we called and wait for the answer
     bool data_read;   // partner's call: its items have been read
     std::u16string name;
-    std::vector<Itab*> received;
+    std::vector<std::uint64_t> received;  // partner's call: receipts of the tables it filled
   };
 
   bool write_frame(wire::FrameType type, const std::vector<std::uint8_t>& payload, Error& error);

@@ -24,7 +24,7 @@ std::u16string field(const SAP_UC (&text)[N]) {
   return std::u16string(text, u16_length(text, N));
 }
 
-void fill_logon(RFC_GW_LOGON_DATA& logon, const Hello& hello, int fd) {
+void fill_logon(RFC_GW_LOGON_DATA& logon, const Hello& hello, const std::string& address) {
   logon.kind = hello.kind == wire::HelloKind::reg ? RFC_GW_REGISTER : RFC_GW_LOGON;
   copy_text(logon.client, hello.client);
   copy_text(logon.user, hello.user);
@@ -34,7 +34,7 @@ void fill_logon(RFC_GW_LOGON_DATA& logon, const Hello& hello, int fd) {
   copy_text(logon.partner_host, hello.host);
   copy_text(logon.program, hello.program);
   copy_text(logon.program_id, hello.program_id);
-  copy_text(logon.partner_address, from_utf8(peer_address(fd)));
+  copy_text(logon.partner_address, from_utf8(address));
 }
 
 Welcome welcome_of(const RFC_ATTRIBUTES& a) {
@@ -76,14 +76,6 @@ RFC_ATTRIBUTES system_side_attributes(const Welcome& w, const RFC_GW_LOGON_DATA&
   return a;
 }
 
-void refuse(Connection& connection, const Error& error) {
-  std::vector<std::uint8_t> payload;
-  encode_refuse(error, payload);
-  Error ignored;
-  connection.send_frame(wire::FrameType::refuse, payload, ignored);
-  connection.close();
-}
-
 }  // namespace
 
 Gateway::Gateway(const RFC_GW_CONFIG& config)
@@ -107,10 +99,16 @@ Gateway* Gateway::start(const RFC_GW_CONFIG& config, Error& error) {
   return g;
 }
 
-int Gateway::accept_one() {
+int Gateway::accept_one(std::string& address) {
   for (;;) {
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) return fd;
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (fd >= 0) {
+      // Taken now: a peer that resets at once has no address any more later.
+      address = address_text(peer);
+      return fd;
+    }
     if (errno == EINTR || errno == ECONNABORTED) continue;
     if ((errno == EMFILE || errno == ENFILE) && spare_fd_ >= 0) {
       // Out of descriptors: use the spare one to take the connection off the
@@ -127,8 +125,9 @@ int Gateway::accept_one() {
 
 void Gateway::accept_loop() {
   for (;;) {
-    const int fd = accept_one();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::string address;
+    const int fd = accept_one(address);
+    std::unique_lock<std::mutex> lock(mutex_);
     if (fd < 0 || stopping_) {
       if (fd >= 0) ::close(fd);
       return;
@@ -137,12 +136,15 @@ void Gateway::accept_loop() {
     tune_socket(fd);
     auto connection = std::make_shared<Connection>(fd);
     if (workers_.size() >= config_.max_connections) {
-      refuse(*connection, make_error(RFC_ERROR_RESOURCE, "gateway serves too many connections"));
+      // Outside the lock: the drop log is the program's code.
+      lock.unlock();
+      drop(*connection, address,
+           make_error(RFC_ERROR_RESOURCE, "gateway serves too many connections"), true);
       continue;
     }
     Worker& w = workers_.emplace_back();
     w.connection = connection;
-    w.thread = std::thread(&Gateway::serve, this, std::move(connection), &w);
+    w.thread = std::thread(&Gateway::serve, this, std::move(connection), std::move(address), &w);
   }
 }
 
@@ -157,30 +159,55 @@ void Gateway::reap_workers() {
   }
 }
 
-void Gateway::serve(std::shared_ptr<Connection> connection, Worker* worker) {
+void Gateway::drop(Connection& connection, const std::string& address, const Error& why,
+                   bool tell) {
+  if (tell) {
+    std::vector<std::uint8_t> payload;
+    encode_refuse(why, payload);
+    Error ignored;
+    connection.send_frame(wire::FrameType::refuse, payload, ignored);
+  }
+  connection.close();
+  // Cancelled: RfcGwStop broke it, which the program knows.
+  if (config_.drop_log == nullptr || why.group == RFC_ERROR_CANCELLED) return;
+  RFC_ERROR_INFO_EX reason{};
+  fill_record(why, &reason);
+  const std::u16string peer = from_utf8(address);
+  config_.drop_log(config_.context, peer.c_str(), &reason);
+}
+
+void Gateway::serve(std::shared_ptr<Connection> connection, std::string address,
+                    Worker* worker) {
   connection->set_read_timeout(kHandshakeTimeoutSeconds);
   wire::FrameHeader h;
   std::vector<std::uint8_t> payload;
   Error error;
   Hello hello;
   if (!connection->read_frame(h, payload, error)) {
-    connection->close();
-  } else if (h.type != wire::FrameType::hello || !decode_hello(payload, hello)) {
-    refuse(*connection, make_error(RFC_ERROR_PROTOCOL, "HELLO expected"));
+    drop(*connection, address, error, false);
+  } else if (h.type != wire::FrameType::hello) {
+    drop(*connection, address,
+         make_error(RFC_ERROR_PROTOCOL,
+                    std::string("HELLO expected, not ") + wire::frame_name(h.type)),
+         true);
+  } else if (!decode_hello(payload, hello)) {
+    drop(*connection, address, make_error(RFC_ERROR_PROTOCOL, "malformed HELLO frame"), true);
   } else if (hello.major != wire::kVersionMajor) {
-    refuse(*connection, make_error(RFC_ERROR_PROTOCOL,
-                                   "protocol version " + std::to_string(hello.major) +
-                                       " not supported; this gateway speaks " +
-                                       std::to_string(wire::kVersionMajor)));
+    drop(*connection, address,
+         make_error(RFC_ERROR_PROTOCOL, "protocol version " + std::to_string(hello.major) +
+                                            " not supported; this gateway speaks " +
+                                            std::to_string(wire::kVersionMajor)),
+         true);
   } else {
-    handle_hello(connection, hello);
+    handle_hello(connection, address, hello);
   }
   connection.reset();
   std::lock_guard<std::mutex> lock(mutex_);
   worker->done = true;
 }
 
-void Gateway::handle_hello(const std::shared_ptr<Connection>& connection, const Hello& hello) {
+void Gateway::handle_hello(const std::shared_ptr<Connection>& connection,
+                           const std::string& address, const Hello& hello) {
   if (hello.kind == wire::HelloKind::check) {
     CheckResult result;
     int ready = 0;
@@ -196,17 +223,18 @@ void Gateway::handle_hello(const std::shared_ptr<Connection>& connection, const 
     return;
   }
   if (hello.kind == wire::HelloKind::reg && hello.program_id.empty()) {
-    refuse(*connection, make_error(RFC_ERROR_PROGRAM, "registration without a program id"));
+    drop(*connection, address, make_error(RFC_ERROR_PROGRAM, "registration without a program id"),
+         true);
     return;
   }
   RFC_GW_LOGON_DATA logon{};
-  fill_logon(logon, hello, connection->fd());
+  fill_logon(logon, hello, address);
   RFC_ATTRIBUTES system{};
   RFC_ERROR_INFO_EX refusal{};
   if (config_.logon_check(config_.context, &logon, &system, &refusal) != 0) {
     Error e = from_record(refusal);
     if (e.group == RFC_ERROR_NONE) e = make_error(RFC_ERROR_LOGON_FAILURE, "logon refused");
-    refuse(*connection, e);
+    drop(*connection, address, e, true);
     return;
   }
   const Welcome welcome = welcome_of(system);
@@ -215,20 +243,27 @@ void Gateway::handle_hello(const std::shared_ptr<Connection>& connection, const 
   connection->set_read_timeout(0);
   connection->set_attributes(system_side_attributes(welcome, logon));
   Error error;
+  const auto send_welcome = [&] {
+    if (connection->send_frame(wire::FrameType::welcome, payload, error)) return true;
+    error.message = u"WELCOME not sent: " + error.message;
+    return false;
+  };
   if (hello.kind == wire::HelloKind::reg) {
-    // Registered before the program hears so: once its RfcAccept returns, the
-    // registration counts. One whose WELCOME fails is dropped as dead later.
-    registrations_->add(hello.program_id, connection);
-    connection->send_frame(wire::FrameType::welcome, payload, error);
+    // Visible together with the WELCOME: taken before it, the handle would
+    // still be busy with the handshake; counted after it, a program whose
+    // RfcAccept has returned could find itself missing.
+    if (!registrations_->add(hello.program_id, connection, send_welcome)) {
+      drop(*connection, address, error, false);
+    }
     return;
   }
-  if (!connection->send_frame(wire::FrameType::welcome, payload, error)) {
-    connection->close();
+  if (!send_welcome()) {
+    drop(*connection, address, error, false);
     return;
   }
   const RFC_HANDLE handle = HandleTable::instance().add(connection);
   if (handle == RFC_HANDLE_NULL) {
-    connection->close();
+    drop(*connection, address, make_error(RFC_ERROR_RESOURCE, "no handle numbers left"), false);
     return;
   }
   copy_text(connection->attributes().conversation_id, from_utf8(std::to_string(handle)));

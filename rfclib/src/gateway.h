@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -42,9 +43,14 @@ class Gateway {
 
   explicit Gateway(const RFC_GW_CONFIG& config);
   void accept_loop();
-  int accept_one();
-  void serve(std::shared_ptr<Connection> connection, Worker* worker);
-  void handle_hello(const std::shared_ptr<Connection>& connection, const Hello& hello);
+  // A new connection and its peer's address; -1 when the listener is shut down.
+  int accept_one(std::string& address);
+  void serve(std::shared_ptr<Connection> connection, std::string address, Worker* worker);
+  void handle_hello(const std::shared_ptr<Connection>& connection, const std::string& address,
+                    const Hello& hello);
+  // Ends a connection that is not logged on: sends REFUSE with `why` when
+  // `tell`, closes it, and reports it to the program's drop log.
+  void drop(Connection& connection, const std::string& address, const Error& why, bool tell);
   void reap_workers();
 
   RFC_GW_CONFIG config_;

@@ -24,7 +24,7 @@ void* ItGupLine(ITAB_H itab, unsigned line) {
   if (itab == nullptr) return nullptr;
   Itab* t = Itab::from(itab);
   std::uint8_t* p = t->line(line);
-  if (p != nullptr) t->set_pristine(false);
+  if (p != nullptr) t->touch();
   return p;
 }
 

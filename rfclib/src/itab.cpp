@@ -1,8 +1,9 @@
 #include "itab.h"
 
-#include <algorithm>
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -15,6 +16,8 @@ namespace {
 constexpr std::size_t kSmallBlockBytes = 64u << 10;
 constexpr std::size_t kHugeBlockBytes = 2u << 20;  // one huge page
 constexpr std::size_t kHugeTableBytes = 8u << 20;
+
+std::atomic<std::uint64_t> last_receipt{0};
 
 }  // namespace
 
@@ -56,7 +59,7 @@ bool Itab::ensure_block(std::size_t k) {
 std::uint8_t* Itab::append() {
   if (rows_ >= UINT_MAX) return nullptr;
   if (!ensure_block(rows_ >> shift_)) return nullptr;
-  pristine_ = false;
+  receipt_ = 0;
   ++rows_;
   std::uint8_t* p = line(rows_);
   std::memset(p, 0, leng_);
@@ -65,7 +68,12 @@ std::uint8_t* Itab::append() {
 
 void Itab::clear() {
   rows_ = 0;
-  pristine_ = false;
+  receipt_ = 0;
+}
+
+void Itab::mark_received(std::u16string_view name) {
+  receipt_ = last_receipt.fetch_add(1, std::memory_order_relaxed) + 1;
+  received_as_ = name;
 }
 
 std::uint8_t* Itab::writable(std::size_t offset, std::size_t& avail) {

@@ -49,9 +49,16 @@ class Itab {
   std::size_t block_count() const;
   const std::uint8_t* block(std::size_t k, std::size_t& bytes) const;
 
-  // True while the lines are exactly as last received from a partner.
-  bool pristine() const { return pristine_; }
-  void set_pristine(bool value) { pristine_ = value; }
+  // Receipts: each time lines arrive from a partner the table gets a stamp
+  // no other receipt of any table in the process ever gets, and notes the
+  // name they came under; every later change (append, clear, ItGupLine,
+  // another receipt) drops the stamp. So a stamp that still matches proves
+  // the lines are exactly those of that receipt. 0: not as received.
+  void mark_received(std::u16string_view name);
+  std::uint64_t receipt() const { return receipt_; }
+  const std::u16string& received_as() const { return received_as_; }
+  // For changes made through a line pointer (ItGupLine).
+  void touch() { receipt_ = 0; }
 
  private:
   struct FreeBlock {
@@ -66,7 +73,8 @@ class Itab {
   std::size_t mask_;
   std::size_t block_bytes_;
   std::size_t rows_ = 0;
-  bool pristine_ = false;
+  std::uint64_t receipt_ = 0;
+  std::u16string received_as_;
   bool huge_ = false;
   std::vector<std::unique_ptr<std::uint8_t, FreeBlock>> blocks_;
 };

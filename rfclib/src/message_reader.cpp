@@ -175,7 +175,7 @@ bool MessageReader::read_table(const std::vector<std::uint8_t>& payload, RFC_TAB
   }
   if (!read_rows(itab, t != nullptr ? t->type : type, leng, rows)) return false;
   if (itab != nullptr) {
-    itab->set_pristine(true);
+    itab->mark_received(name);
     received.push_back(itab);
   }
   return true;

@@ -26,8 +26,9 @@ class MessageReader {
   // Reads PARAM and TABLE items up to and including END. Parameters are
   // matched by name, values cut or padded to the receiver's length; tables
   // are filled (a table the receiver did not pass is created, newitab 1).
-  // Items the receiver does not name are skipped. Tables filled are added to
-  // `received`. On failure, tables created here are deleted again.
+  // Items the receiver does not name are skipped. Tables filled are marked
+  // received (Itab::mark_received) and added to `received`. On failure,
+  // tables created here are deleted again.
   bool read_items(RFC_PARAMETER* parameters, RFC_TABLE* tables, std::vector<Itab*>& received);
 
   const Error& error() const { return error_; }

@@ -1,5 +1,7 @@
 #include "message_writer.h"
 
+#include <algorithm>
+
 #include "itab.h"
 #include "text.h"
 
@@ -8,6 +10,16 @@ namespace {
 
 // Values up to this size are copied; larger ones are sent from where they lie.
 constexpr std::size_t kCopyLimit = 1024;
+
+// True when `itab`, sent as `name`, holds exactly what it received under that
+// name in the call being answered. A stamp belongs to one receipt of one
+// table, so a match also proves it is that table, unchanged since. Filled
+// twice by that call (under one name or two), it is ambiguous: sent in full.
+bool as_received(const Itab& itab, std::u16string_view name,
+                 const std::vector<std::uint64_t>& answered) {
+  return itab.receipt() != 0 && itab.received_as() == name &&
+         std::count(answered.begin(), answered.end(), itab.receipt()) == 1;
+}
 
 }  // namespace
 
@@ -93,18 +105,15 @@ bool MessageWriter::add_parameters(const RFC_PARAMETER* parameters, Error& error
   return true;
 }
 
-bool MessageWriter::add_tables(const RFC_TABLE* tables, const std::vector<Itab*>* unchanged,
-                               Error& error) {
+bool MessageWriter::add_tables(const RFC_TABLE* tables,
+                               const std::vector<std::uint64_t>* answered, Error& error) {
   if (tables == nullptr) return true;
   for (const RFC_TABLE* t = tables; t->name != nullptr; ++t) {
     if (t->ithandle == nullptr) continue;
     const std::u16string_view name = name_view(t->name, t->nlen);
     if (!check_name(name, "table", error)) return false;
-    Itab* itab = Itab::from(t->ithandle);
-    bool same = false;
-    if (unchanged != nullptr && itab->pristine()) {
-      for (Itab* u : *unchanged) same = same || u == itab;
-    }
+    const Itab* itab = Itab::from(t->ithandle);
+    const bool same = answered != nullptr && as_received(*itab, name, *answered);
     begin_frame(wire::FrameType::table);
     auto w = payload();
     w.text(name);

@@ -34,9 +34,12 @@ class MessageWriter {
   // PARAM frames for a parameter array ending with a null name.
   bool add_parameters(const RFC_PARAMETER* parameters, Error& error);
   // TABLE and ROWS frames for a table array ending with a null name; entries
-  // without a table are left out. A table listed in `unchanged` that is still
-  // pristine goes as "unchanged", without rows.
-  bool add_tables(const RFC_TABLE* tables, const std::vector<Itab*>* unchanged, Error& error);
+  // without a table are left out. `answered`: the receipt stamps of the
+  // tables the call being answered filled (null for a call). A table that
+  // still holds exactly the lines it got under its name in that call goes as
+  // "unchanged", without rows.
+  bool add_tables(const RFC_TABLE* tables, const std::vector<std::uint64_t>* answered,
+                  Error& error);
 
   bool send(SocketStream& stream);
   // The message as one byte string, for tests.

@@ -124,10 +124,7 @@ std::string local_host_name() {
   return name;
 }
 
-std::string peer_address(int fd) {
-  sockaddr_storage addr{};
-  socklen_t len = sizeof addr;
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return {};
+std::string address_text(const sockaddr_storage& addr) {
   char text[INET6_ADDRSTRLEN] = {};
   std::uint16_t port = 0;
   if (addr.ss_family == AF_INET) {
@@ -138,8 +135,17 @@ std::string peer_address(int fd) {
     const auto* a = reinterpret_cast<const sockaddr_in6*>(&addr);
     ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
     port = ntohs(a->sin6_port);
+  } else {
+    return {};
   }
   return std::string(text) + ":" + std::to_string(port);
+}
+
+std::string peer_address(int fd) {
+  sockaddr_storage addr{};
+  socklen_t len = sizeof addr;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return {};
+  return address_text(addr);
 }
 
 }  // namespace rfclib

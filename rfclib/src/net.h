@@ -2,6 +2,8 @@
 #ifndef RFCLIB_NET_H
 #define RFCLIB_NET_H
 
+#include <sys/socket.h>
+
 #include <cstdint>
 #include <string>
 
@@ -20,6 +22,8 @@ int listen_tcp(const char* address, std::uint16_t port, std::uint16_t& bound_por
 void tune_socket(int fd);
 
 std::string local_host_name();
+// "address:port", numeric; empty for an address that is neither IPv4 nor IPv6.
+std::string address_text(const sockaddr_storage& addr);
 std::string peer_address(int fd);
 
 }  // namespace rfclib

@@ -6,9 +6,12 @@
 
 namespace rfclib {
 
-void Registrations::add(const std::u16string& program_id, std::shared_ptr<Connection> connection) {
+bool Registrations::add(const std::u16string& program_id, std::shared_ptr<Connection> connection,
+                        const std::function<bool()>& welcome) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (!welcome()) return false;
   idle_[program_id].push_back(std::move(connection));
+  return true;
 }
 
 void Registrations::drop_dead(std::deque<std::shared_ptr<Connection>>& idle) {

@@ -4,6 +4,7 @@
 #define RFCLIB_REGISTRATIONS_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,7 +17,14 @@ class Connection;
 
 class Registrations : public std::enable_shared_from_this<Registrations> {
  public:
-  void add(const std::u16string& program_id, std::shared_ptr<Connection> connection);
+  // Runs `welcome` (which tells the program it is registered) and, when it
+  // succeeds, adds the registration as idle, all under the registry's lock:
+  // nobody counts or takes a registration whose handshake is still under
+  // way, and everybody does once the program can know it is registered.
+  // `welcome` sends one small frame on a fresh socket, which the socket's
+  // send buffer takes at once. False when `welcome` failed.
+  bool add(const std::u16string& program_id, std::shared_ptr<Connection> connection,
+           const std::function<bool()>& welcome);
   // An idle registration that is still alive, now busy; null when none.
   std::shared_ptr<Connection> take(const std::u16string& program_id);
   // Drops registrations whose program has gone, then counts.

@@ -15,6 +15,8 @@ namespace {
 // The id of the connection whose thread this is: the gateway runs the logon
 // check and the serve function of one connection on the same thread.
 thread_local std::uint64_t current_connection = 0;
+// Set when the logon check refused this thread's connection and logged why.
+thread_local bool refusal_logged = false;
 
 void put_c_text(SAP_UC* field, size_t size, std::string_view text)
 {
@@ -26,9 +28,21 @@ void put_c_text(SAP_UC* field, size_t size, std::string_view text)
 
 void refuse(RFC_ERROR_INFO_EX& refusal, int group, const char* key, const std::string& message)
 {
+    refusal_logged = true;
     refusal.group = group;
     put_c_text(refusal.key, RFC_ERROR_KEY_LN + 1, key);
     put_c_text(refusal.message, RFC_ERROR_MESSAGE_LN + 1, message);
+}
+
+// The gateway ended a connection before its logon: not this protocol, a bad
+// handshake, a full gateway. A refusal of the logon check is logged there.
+void log_dropped(void*, const SAP_UC* partner_address, const RFC_ERROR_INFO_EX* reason)
+{
+    if (refusal_logged)
+        return;
+    SAPSIM_LOG(warning, current_connection)
+        << "connection from " << from_c_text(partner_address, 64)
+        << " dropped before logon: " << from_c_text(reason->message, RFC_ERROR_MESSAGE_LN);
 }
 
 std::string upper(std::string text)
@@ -53,6 +67,7 @@ bool ApplicationServer::start(const std::string& bind_address, unsigned short po
     gw.logon_check = &ApplicationServer::logon_check;
     gw.serve = &ApplicationServer::serve;
     gw.context = this;
+    gw.drop_log = &log_dropped;
     RFC_ERROR_INFO_EX info{};
     gateway_ = RfcGwStart(&gw, &info);
     if (gateway_ == nullptr) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "byte_source.h"
@@ -291,27 +292,64 @@ TEST(MessageCodec, UnchangedTableKeepsTheReceiversLines) {
   ItDelete(mine);
 }
 
-// A table received and returned untouched goes back as "unchanged"; after a
-// change through ItGupLine or ItAppLine its lines travel again.
-TEST(MessageCodec, WriterSendsUnchangedOnlyForPristineReceivedTables) {
-  Sample s;
-  const auto bytes = s.message();
-  Receiver r;
-  MemorySource src(bytes.data(), bytes.size());
-  MessageReader reader(src);
-  std::vector<Itab*> received;
-  ASSERT_TRUE(reader.read_items(r.p, r.t, received));
-  RFC_TABLE out[] = {r.t[0], {nullptr, 0, 0, 0, nullptr, 0, 0}};
-  auto size_of_reply = [&] {
+// A table goes back as "unchanged" only while it holds exactly the lines it
+// got under the same name in the call being answered.
+TEST(MessageCodec, WriterSendsUnchangedOnlyForTablesAsReceived) {
+  struct Case {
+    const char* what;
+    bool lines_twice;  // the call brings LINES twice instead of the sample message
+    std::function<void(Receiver&, RFC_TABLE& out)> change;
+    bool unchanged;
+  };
+  const Case cases[] = {
+      {"as received", false, [](auto&, auto&) {}, true},
+      {"line changed", false, [](auto& r, auto&) { ItGupLine(r.t[0].ithandle, 1); }, false},
+      {"line appended", false, [](auto& r, auto&) { ItAppLine(r.t[0].ithandle); }, false},
+      {"emptied", false, [](auto& r, auto&) { ItFree(r.t[0].ithandle); }, false},
+      {"received again by another message", false,
+       [](auto& r, auto&) {
+         Sample again;
+         const auto bytes = again.message();
+         MemorySource src(bytes.data(), bytes.size());
+         MessageReader reader(src);
+         std::vector<Itab*> elsewhere;
+         EXPECT_TRUE(reader.read_items(r.p, r.t, elsewhere));
+       },
+       false},
+      {"sent under another received table's name", false,
+       [](auto&, auto& out) { out.name = u"EMPTY"; }, false},
+      {"received twice by the call answered", true, [](auto&, auto&) {}, false},
+  };
+  const auto twice = concat({table_frame(4, 1, 0), frame(FrameType::rows, {1, 2, 3, 4}),
+                             table_frame(4, 1, 0), frame(FrameType::rows, {5, 6, 7, 8}),
+                             frame(FrameType::end, {})});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sample s;
+    const auto bytes = c.lines_twice ? twice : s.message();
+    Receiver r;
+    MemorySource src(bytes.data(), bytes.size());
+    MessageReader reader(src);
+    std::vector<Itab*> received;
+    ASSERT_TRUE(reader.read_items(r.p, r.t, received));
+    // What the connection keeps of the call for its answer (RfcGetData).
+    std::vector<std::uint64_t> answered;
+    for (const Itab* t : received) answered.push_back(t->receipt());
+    RFC_TABLE out[] = {r.t[0], {nullptr, 0, 0, 0, nullptr, 0, 0}};
+    c.change(r, out[0]);
     MessageWriter w;
     rfclib::Error e;
-    EXPECT_TRUE(w.add_tables(out, &received, e));
-    return w.flatten().size();
-  };
-  const std::size_t unchanged = size_of_reply();
-  ItGupLine(r.t[0].ithandle, 1);
-  const std::size_t changed = size_of_reply();
-  EXPECT_EQ(changed, unchanged + 8 + 3 * 6);
+    ASSERT_TRUE(w.add_tables(out, &answered, e));
+    const auto reply = w.flatten();
+    FrameHeader h;
+    ASSERT_TRUE(rfclib::wire::decode_header(reply.data(), h, e));
+    ASSERT_EQ(h.type, FrameType::table);
+    const std::uint8_t flags = reply[rfclib::wire::kHeaderSize + h.length - 1];
+    EXPECT_EQ(flags, c.unchanged ? rfclib::wire::kTableUnchanged : 0);
+    if (c.unchanged) {
+      EXPECT_EQ(reply.size(), rfclib::wire::kHeaderSize + h.length);
+    }
+  }
 }
 
 }  // namespace

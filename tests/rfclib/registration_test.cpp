@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rfclib/rfc_gateway.h"
@@ -16,6 +18,7 @@ using rfctest::TestSystem;
 constexpr RFC_PARAMETER kEndParameter{nullptr, 0, 0, 0, nullptr};
 
 std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::string text8(const SAP_UC* s) { return std::string(s, s + std::u16string_view(s).size()); }
 
 class Registration : public ::testing::Test {
  protected:
@@ -147,6 +150,38 @@ TEST_F(Registration, ProgramThatLeavesIsNotCounted) {
   EXPECT_EQ(RfcWaitForRequest(b, 5), RFC_OK);
   RfcClose(system_side);
   RfcClose(b);
+}
+
+// A registration is handed out only once its handshake is over: whether the
+// system learns of it from the program (RfcAccept has returned) or from the
+// count, the handle it gets takes a call at once. The gateway's own thread
+// finishes the handshake concurrently, so the check is repeated (a handle
+// still in its handshake showed within a few dozen rounds).
+TEST_F(Registration, HandedOutRegistrationTakesACallAtOnce) {
+  enum class Seen { accept_returned, counted_ready };
+  for (const Seen seen : {Seen::accept_returned, Seen::counted_ready}) {
+    SCOPED_TRACE(seen == Seen::accept_returned ? "after RfcAccept" : "after the count");
+    for (int round = 0; round < 300; ++round) {
+      std::future<RFC_HANDLE> program = std::async(std::launch::async, [this] { return accept(); });
+      if (seen == Seen::accept_returned) {
+        program.wait();
+      } else {
+        int ready = 0;
+        while (RfcGwCountRegistered(system_.gateway(), u"VOKPROG", &ready, nullptr) == 0 ||
+               ready == 0) {
+          std::this_thread::yield();
+        }
+      }
+      RFC_ERROR_INFO_EX e{};
+      const RFC_HANDLE system_side = RfcGwOpenRegistered(system_.gateway(), u"VOKPROG", &e);
+      ASSERT_NE(system_side, RFC_HANDLE_NULL) << round << ": " << text8(e.message);
+      const RFC_RC rc = RfcCall(system_side, u"PING", nullptr, nullptr);
+      RfcLastErrorEx(&e);
+      RfcClose(system_side);
+      RfcClose(program.get());
+      ASSERT_EQ(rc, RFC_OK) << round << ": " << text8(e.message);
+    }
+  }
 }
 
 TEST_F(Registration, CheckAgainstNoGatewayFails) {

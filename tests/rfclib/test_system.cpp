@@ -1,10 +1,12 @@
 #include "test_system.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -143,13 +145,15 @@ bool serve_inner(RFC_HANDLE h) {
 
 }  // namespace
 
-TestSystem::TestSystem() : released_(release_.get_future().share()) {
+TestSystem::TestSystem(unsigned max_connections) : released_(release_.get_future().share()) {
   RFC_GW_CONFIG config{};
   config.bind_address = "127.0.0.1";
   config.port = 0;
+  config.max_connections = max_connections;
   config.logon_check = logon_check;
   config.serve = serve;
   config.context = this;
+  config.drop_log = record_drop;
   RFC_ERROR_INFO_EX error{};
   gateway_ = RfcGwStart(&config, &error);
   EXPECT_NE(gateway_, nullptr);
@@ -157,6 +161,20 @@ TestSystem::TestSystem() : released_(release_.get_future().share()) {
 }
 
 TestSystem::~TestSystem() { RfcGwStop(gateway_); }
+
+void TestSystem::record_drop(void* context, const SAP_UC* address,
+                             const RFC_ERROR_INFO_EX* reason) {
+  auto* system = static_cast<TestSystem*>(context);
+  std::lock_guard<std::mutex> lock(system->drops_mutex_);
+  system->drops_.push_back({address, reason->group, reason->message});
+  system->drops_changed_.notify_all();
+}
+
+std::vector<TestSystem::Dropped> TestSystem::dropped(std::size_t count) {
+  std::unique_lock<std::mutex> lock(drops_mutex_);
+  drops_changed_.wait_for(lock, std::chrono::seconds(30), [&] { return drops_.size() >= count; });
+  return drops_;
+}
 
 std::u16string TestSystem::connect_string(const std::u16string& user,
                                           const std::u16string& password) const {
@@ -263,6 +281,28 @@ RawPartner::~RawPartner() {
   ::shutdown(listen_fd_, SHUT_RDWR);
   thread_.join();
   ::close(listen_fd_);
+}
+
+int connect_raw(unsigned short port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string local_address(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
 bool read_raw_frame(int fd, unsigned char& type, std::string& payload) {

@@ -3,10 +3,13 @@
 #ifndef TESTS_RFCLIB_TEST_SYSTEM_H
 #define TESTS_RFCLIB_TEST_SYSTEM_H
 
+#include <condition_variable>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "rfclib/rfc_gateway.h"
 
@@ -14,7 +17,14 @@ namespace rfctest {
 
 class TestSystem {
  public:
-  TestSystem();
+  // A connection the gateway reported dropped before logon.
+  struct Dropped {
+    std::u16string address;
+    int group;
+    std::u16string message;
+  };
+
+  explicit TestSystem(unsigned max_connections = 0);
   ~TestSystem();
 
   unsigned short port() const { return port_; }
@@ -29,17 +39,26 @@ class TestSystem {
   std::future<void> entered_block() { return entered_.get_future(); }
   void release_block() { release_.set_value(); }
 
+  // Waits until `count` drops have been reported in all and returns them;
+  // gives up after 30 s, so that a missing report fails instead of hanging.
+  std::vector<Dropped> dropped(std::size_t count);
+
   // Serves calls on a system-side handle until the conversation ends.
   static void serve_loop(RFC_HANDLE handle, TestSystem* system);
   // Serves one call whose name is waiting. Returns false when the handle is gone.
   static bool dispatch(RFC_HANDLE handle, TestSystem* system);
 
  private:
+  static void record_drop(void* context, const SAP_UC* address, const RFC_ERROR_INFO_EX* reason);
+
   RFC_GATEWAY gateway_ = nullptr;
   unsigned short port_ = 0;
   std::promise<void> entered_;
   std::promise<void> release_;
   std::shared_future<void> released_;
+  std::mutex drops_mutex_;
+  std::condition_variable drops_changed_;
+  std::vector<Dropped> drops_;
 };
 
 // Calls a function of the partner and serves its callbacks (CLIENT_CB) on the way.
@@ -59,6 +78,10 @@ class RawPartner {
   unsigned short port_ = 0;
   std::thread thread_;
 };
+
+// A socket connected to 127.0.0.1:port (-1 on failure) and its own "address:port".
+int connect_raw(unsigned short port);
+std::string local_address(int fd);
 
 // Reads one frame (header and payload) from a raw socket; false at the end.
 bool read_raw_frame(int fd, unsigned char& type, std::string& payload);

@@ -55,13 +55,27 @@ typedef int (*RFC_GW_LOGON_CHECK)(void* context, const RFC_GW_LOGON_DATA* logon,
 // returns, the gateway closes the handle unless it is closed already.
 typedef void (*RFC_GW_SERVE)(void* context, RFC_HANDLE handle, const RFC_GW_LOGON_DATA* logon);
 
+// Reports a connection the gateway ended before it was logged on or
+// registered: the peer does not speak this protocol, sent a malformed or
+// truncated handshake, another major version, nothing within 30 seconds, or
+// closed it; the logon check refused it; the gateway was full; the WELCOME
+// could not be sent. partner_address: numeric address and port of the peer
+// (0-terminated UTF-16); reason: group, key and message (what the peer was
+// told when it was told anything). Connections broken by RfcGwStop are not
+// reported. Runs on the connection's thread (for a full gateway on the
+// accepting thread), so several may run at once; all have returned when
+// RfcGwStop returns.
+typedef void (*RFC_GW_DROP_LOG)(void* context, const SAP_UC* partner_address,
+                                const RFC_ERROR_INFO_EX* reason);
+
 typedef struct RFC_GW_CONFIG {
   const char* bind_address;        // numeric address to listen on; null: all (0.0.0.0)
   unsigned short port;             // 0: any free port (RfcGwPort tells which)
   unsigned max_connections;        // connections served at once; 0: 256
   RFC_GW_LOGON_CHECK logon_check;  // required
   RFC_GW_SERVE serve;              // required
-  void* context;                   // passed to both functions
+  void* context;                   // passed to every function of the configuration
+  RFC_GW_DROP_LOG drop_log;        // optional (null: drops are not reported)
 } RFC_GW_CONFIG;
 
 // Starts listening and accepting. Returns the gateway, or null with `error`
@@ -73,14 +87,17 @@ unsigned short RfcGwPort(RFC_GATEWAY gateway);
 
 // Registrations under a program id: idle ones (ready) and ones with an open
 // handle from RfcGwOpenRegistered (busy). Registrations whose program has
-// gone are dropped before counting. Returns ready + busy.
+// gone are dropped before counting. A registration is ready from its WELCOME
+// on: counted once the program's RfcAccept has returned, never earlier than
+// its handshake is over. Returns ready + busy.
 int RfcGwCountRegistered(RFC_GATEWAY gateway, const SAP_UC* program_id, int* ready, int* busy);
 
 // Takes one idle registration of the program id and returns a handle to call
 // the registered program (RfcCall / RfcReceive / RfcCallReceive; the program
-// may call back). The registration serves this one conversation: RfcClose ends
-// it, and the program registers again. RFC_HANDLE_NULL with `error` (may be
-// null) when none is idle (group RFC_ERROR_BUSY).
+// may call back); the handle takes RfcCall at once. The registration serves
+// this one conversation: RfcClose ends it, and the program registers again.
+// RFC_HANDLE_NULL with `error` (may be null) when none is idle (group
+// RFC_ERROR_BUSY).
 RFC_HANDLE RfcGwOpenRegistered(RFC_GATEWAY gateway, const SAP_UC* program_id,
                                RFC_ERROR_INFO_EX* error);
 

@@ -6,9 +6,7 @@
 #include "sapsim/modules.h"
 #include "sapsim/text.h"
 
-#include <chrono>
 #include <cstdint>
-#include <thread>
 #include <cstdlib>
 #include <deque>
 #include <vector>
@@ -75,22 +73,6 @@ std::u16string trimmed(const char16_t* text, size_t chars)
     return std::u16string(text, chars);
 }
 
-// The gateway may still be finishing the registration's handshake on its own
-// thread for a moment after the program learnt it is registered; the library
-// then reports the handle busy. Such a call is retried for up to a second.
-RFC_RC call_registered(RFC_HANDLE target, const std::u16string& function, ProgramCall& call)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    for (;;) {
-        const RFC_RC rc = RfcCall(target, function.c_str(), call.exporting.data(), call.tables.data());
-        RFC_ERROR_INFO_EX info{};
-        if (rc == RFC_OK || RfcLastErrorEx(&info) != 0 || info.group != RFC_ERROR_BUSY ||
-            std::chrono::steady_clock::now() > deadline)
-            return rc;
-        std::this_thread::yield();
-    }
-}
-
 class AdminCallModule : public FunctionModule {
 public:
     const char* name() const override { return "Z_SIM_ADMIN_CALL"; }
@@ -134,7 +116,7 @@ public:
             return;
         }
         SAPSIM_LOG(info, conn) << name() << ": calling " << to_utf8(function) << " of registered program " << to_utf8(program);
-        RFC_RC rc = call_registered(target, function, call);
+        RFC_RC rc = RfcCall(target, function.c_str(), call.exporting.data(), call.tables.data());
         SAP_UC* exception = nullptr;
         if (rc == RFC_OK)
             rc = context.receive(target, call.importing.data(), call.tables.data(), &exception);

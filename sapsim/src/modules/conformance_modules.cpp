@@ -83,21 +83,6 @@ public:
     }
 };
 
-ITAB_H copy_table(ITAB_H source)
-{
-    const unsigned width = ItLeng(source), rows = ItFill(source);
-    if (width == 0)
-        return nullptr;
-    ITAB_H copy = ItCreate(u"LINES", width, rows, 0);
-    for (unsigned i = 1; copy != nullptr && i <= rows; ++i) {
-        void* line = ItAppLine(copy);
-        if (line == nullptr)
-            break;
-        std::memcpy(line, ItGetLine(source, i), width);
-    }
-    return copy;
-}
-
 // Calls FUNCTION of the caller with DATA and table LINES, and answers with what
 // the callback returned (ANSWER, LINES). An exception of the callback is
 // raised again under its own name, with LINES.
@@ -135,16 +120,9 @@ public:
             rc = context.receive(context.handle(), call_importing, call_tables, &exception);
         RFC_PARAMETER exporting[] = {char_parameter(u"ANSWER", answer, 255), end_of_parameters};
         switch (rc) {
-        case RFC_OK: {
-            // The reply carries a fresh copy: the library would send the table
-            // it received with this call as "unchanged" even though the
-            // callback's answer refilled it.
-            ITAB_H reply = copy_table(call_tables[0].ithandle);
-            RFC_TABLE reply_tables[] = {table_parameter(u"LINES", ItLeng(reply), reply), end_of_tables};
-            send_answer(context, name(), exporting, reply_tables);
-            ItDelete(reply);
+        case RFC_OK:
+            send_answer(context, name(), exporting, call_tables);
             break;
-        }
         case RFC_EXCEPTION:
             SAPSIM_LOG(info, conn) << name() << ": callback " << target << " raised " << from_c_text(exception, 128);
             RfcRaiseTables(context.handle(), exception, call_tables);
@@ -155,6 +133,8 @@ public:
                                       << "): " << CallContext::last_error();
             break;
         }
+        // A LINES table the caller did not send is created by the callback's answer.
+        delete_received_tables(call_tables);
         delete_received_tables(tables);
     }
 };
