@@ -1,15 +1,12 @@
 // The server executable as an operator runs it: exit statuses, the exact
 // usage text, console mode until a stop signal.
 #include "child_process.h"
+#include "server_process.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using vurude::test::ChildProcess;
 
@@ -48,20 +45,6 @@ const char usage_text[] =
   "                            do not enforce limit (old style)\n"
   "  -S: Parameters for Status Monitoring (optional).\n"
   "      (Example: -S \"-a progid -g gwhost -x sapgw12\")\n";
-
-// A port nothing listens on right now.
-int free_port ()
-{
-  const int fd = ::socket (AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind (fd, reinterpret_cast<sockaddr *> (&address), sizeof address);
-  ::getsockname (fd, reinterpret_cast<sockaddr *> (&address), &length);
-  ::close (fd);
-  return ntohs (address.sin_port);
-}
 
 struct Run_Result
 {
@@ -115,7 +98,7 @@ TEST_P (Console_Mode, RunsUntilAStopSignal)
   ChildProcess server;
   std::string error;
   ASSERT_TRUE (server.start ({VURUDE_SERVER_EXE, "-d", "1", "-B", "9999",
-                              "-p", std::to_string (free_port ())}, error)) << error;
+                              "-p", std::to_string (free_tcp_port ())}, error)) << error;
   ASSERT_TRUE (server.wait_for_stderr ("vurude_service 4.2 Unicode 2009-03-19 starting", 30s))
     << server.stderr_text ();
   server.signal (GetParam ());
