@@ -1,5 +1,6 @@
 // sapsim: the simulated SAP system (docs/sapsim.md).
 //   sapsim [--data DIR] [--port N | --sysnr NN] [--host ADDR] [--log-level L]   run the system
+//          [--name-prefix P] [--dialog-module NAME]... [--batch-* VALUE]...
 //   sapsim call --port N --program PROGID --function NAME [--param NAME=VALUE]... call a registered program
 //   sapsim load --data DIR [--dictionary FILE] DATA.csv...                       load tables from CSV
 //   sapsim register --port N [--program PROGID] [--once]                          a demo registered program
@@ -10,14 +11,19 @@
 #include "sapsim/logger.h"
 #include "sapsim/store.h"
 #include "sapsim/system_config.h"
+#include "sapsim/text.h"
+#include "sapsim/vok_dialog_module.h"
 
 #include "rfclib/rfclib.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <pthread.h>
 
@@ -31,6 +37,9 @@ struct RunOptions {
     std::string log_level = "info";
     std::string sysid = "SIM";
     std::int64_t bookings = 1'000'000;
+    std::string name_prefix = "/VOK/";
+    std::vector<std::string> dialog_modules;
+    sapsim::BatchGateway batch;
 };
 
 struct LoadOptions {
@@ -44,6 +53,41 @@ std::atomic<bool> stop_requested{false};
 extern "C" void request_stop(int)
 {
     stop_requested = true;
+}
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// Option checks: an empty result accepts the value, anything else is the message.
+
+// ABAP names (module names, the name prefix): letters, digits, '_' and '/'.
+std::function<std::string(const std::string&)> abap_name(size_t min_chars, size_t max_chars)
+{
+    return [=](const std::string& value) -> std::string {
+        if (value.size() < min_chars || value.size() > max_chars)
+            return "must have " + std::to_string(min_chars) + " to " + std::to_string(max_chars) + " characters";
+        for (const unsigned char c : value)
+            if (!std::isalnum(c) && c != '_' && c != '/')
+                return "may hold only letters, digits, '_' and '/'";
+        return {};
+    };
+}
+
+// Texts the dialog module hands on in fixed fields; the server cuts gateway
+// values at their first blank, so those may hold none.
+std::function<std::string(const std::string&)> field_text(size_t min_chars, size_t max_chars, bool blanks)
+{
+    return [=](const std::string& value) -> std::string {
+        const size_t chars = sapsim::to_utf16(value).size();
+        if (chars < min_chars || chars > max_chars)
+            return "must have " + std::to_string(min_chars) + " to " + std::to_string(max_chars) + " characters";
+        if (!blanks && value.find(' ') != std::string::npos)
+            return "may hold no blank";
+        return {};
+    };
 }
 
 bool set_log_level(const std::string& text)
@@ -61,6 +105,20 @@ int run_system(const RunOptions& options)
 {
     if (!set_log_level(options.log_level))
         return 2;
+    sapsim::SystemConfig config;
+    config.sysid = options.sysid;
+    config.sysnr = options.sysnr;
+    // Function module names are upper case, as the server's name prefix is.
+    config.name_prefix = upper(options.name_prefix);
+    for (const std::string& name : options.dialog_modules)
+        config.dialog_modules.push_back(upper(name));
+    config.batch = options.batch;
+    sapsim::FunctionRegistry registry = sapsim::FunctionRegistry::with_standard_modules();
+    std::string error;
+    if (!sapsim::add_vok_dialog_modules(registry, config, error)) {
+        std::cerr << "sapsim: --dialog-module: " << error << "\nRun with --help for more information.\n";
+        return 2;
+    }
     // Signals are taken by sigwait on the main thread only: block them before
     // any thread starts so that every thread inherits the mask.
     sigset_t stop_signals;
@@ -73,7 +131,6 @@ int run_system(const RunOptions& options)
     sapsim::StoreOptions store_options;
     store_options.bookings = options.bookings;
     SAPSIM_LOG(info, 0) << "opening the store in " << options.data;
-    std::string error;
     std::unique_ptr<sapsim::Store> store = sapsim::Store::open(options.data, store_options, error);
     if (!store) {
         SAPSIM_LOG(error, 0) << error;
@@ -82,14 +139,11 @@ int run_system(const RunOptions& options)
     if (store->created())
         SAPSIM_LOG(info, 0) << "created a new store with sample data (" << options.bookings << " bookings)";
 
-    sapsim::SystemConfig config;
-    config.sysid = options.sysid;
-    config.sysnr = options.sysnr;
     config.detect_host();
+    config.batch.resolve(options.host, config.fqdn);
     const unsigned short port = static_cast<unsigned short>(options.port >= 0 ? options.port : 3300 + options.sysnr);
 
     RfcInit();
-    const sapsim::FunctionRegistry registry = sapsim::FunctionRegistry::with_standard_modules();
     sapsim::ApplicationServer server(*store, registry, config);
     if (!server.start(options.host, port, error)) {
         SAPSIM_LOG(error, 0) << error;
@@ -97,6 +151,13 @@ int run_system(const RunOptions& options)
     }
     SAPSIM_LOG(info, 0) << "system " << config.sysid << " (" << config.sysnr << ") on " << options.host << ":" << server.port()
                         << ", " << registry.names().size() << " function modules";
+    std::string dialog_names;
+    for (const std::string& name : config.dialog_module_names())
+        dialog_names += (dialog_names.empty() ? "" : ", ") + name;
+    SAPSIM_LOG(info, 0) << "VOK dialog module " << dialog_names << "; background jobs call program "
+                        << config.batch.program_id << " at " << config.batch.gwhost << ":"
+                        << config.batch.service(server.port()) << " through destination " << config.batch.destination
+                        << (config.batch.message.empty() ? "" : " (batch requests refused)");
     std::printf("sapsim listening on port %u\n", static_cast<unsigned>(server.port()));
     std::fflush(stdout);
 
@@ -150,6 +211,26 @@ int main(int argc, char** argv)
     app.add_option("--bookings", run.bookings, "Rows of SBOOK in client 100 made when the store is created")
         ->check(CLI::Range(std::int64_t{0}, std::int64_t{100'000'000}))
         ->capture_default_str();
+    app.add_option("--name-prefix", run.name_prefix, "ABAP name prefix of the VOK modules (dialog module: PREFIX + Z_VOK_DIALOG)")
+        ->check(abap_name(0, 30 - std::string("Z_VOK_DIALOG").size()))
+        ->capture_default_str();
+    app.add_option("--dialog-module", run.dialog_modules, "Another name of the VOK dialog module (repeatable)")
+        ->check(abap_name(1, 30));
+    using sapsim::BatchGateway;
+    app.add_option("--batch-dest", run.batch.destination, "RFC destination of the batch program (default: its program id)")
+        ->check(field_text(1, BatchGateway::destination_chars, false));
+    app.add_option("--batch-program", run.batch.program_id, "Program id background jobs call at the gateway")
+        ->check(field_text(1, BatchGateway::program_id_chars, false))
+        ->capture_default_str();
+    app.add_option("--batch-gwhost", run.batch.gwhost, "Gateway host of the batch program (default: the --host address)")
+        ->check(field_text(1, BatchGateway::gwhost_chars, false));
+    app.add_option("--batch-gwserv", run.batch.gwserv, "Gateway service of the batch program (default: the gateway port)")
+        ->check(field_text(1, BatchGateway::gwserv_chars, false));
+    app.add_option("--batch-gwflag", run.batch.gwflag, "Gateway flag of the batch program (one character, \"\" for blank)")
+        ->check(field_text(0, BatchGateway::gwflag_chars, true))
+        ->capture_default_str();
+    app.add_option("--batch-message", run.batch.message, "When set, the server refuses batch requests with this text")
+        ->check(field_text(0, BatchGateway::message_chars, true));
 
     sapsim::AdminCallOptions call;
     CLI::App* call_cmd = app.add_subcommand("call", "Have the running system call a function of a registered program");

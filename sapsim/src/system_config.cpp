@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace sapsim {
@@ -30,6 +31,29 @@ void SystemConfig::detect_host()
     }
     if (result != nullptr)
         freeaddrinfo(result);
+}
+
+std::vector<std::string> SystemConfig::dialog_module_names() const
+{
+    std::vector<std::string> names{name_prefix + "Z_VOK_DIALOG"};
+    for (const std::string& name : dialog_modules)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    return names;
+}
+
+void BatchGateway::resolve(const std::string& listen_address, const std::string& host_name)
+{
+    if (destination.empty())
+        destination = program_id;
+    // 0.0.0.0 is no address a job could be given: name the machine instead.
+    if (gwhost.empty())
+        gwhost = listen_address.empty() || listen_address == "0.0.0.0" ? host_name : listen_address;
+}
+
+std::string BatchGateway::service(unsigned short gateway_port) const
+{
+    return gwserv.empty() ? std::to_string(gateway_port) : gwserv;
 }
 
 } // namespace sapsim
