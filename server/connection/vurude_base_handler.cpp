@@ -3,6 +3,7 @@
 #include "nt_vurude_service_options.h"
 #include "utf16_text.h"
 #include "vurude_base_request.h"
+#include "vurude_gwinfo_cbf.h"
 #include "vurude_mq.h"
 
 #include <ace/Log_Msg.h>
@@ -64,13 +65,31 @@ Vurude_Base_Handler::Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr, ACE_React
   reference_counting_policy ().value (ACE_Event_Handler::Reference_Counting_Policy::ENABLED);
 }
 
+Vurude_Request_Ref Vurude_Base_Handler::current_request ()
+{
+  ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, request_lock_, Vurude_Request_Ref ());
+  return Vurude_Request_Ref (request);
+}
+
+void Vurude_Base_Handler::set_request (Vurude_Base_Request *next)
+{
+  Vurude_Base_Request *previous = nullptr;
+  {
+    ACE_GUARD (ACE_Thread_Mutex, guard, request_lock_);
+    previous = request;
+    request = next;
+  }
+  if (previous)
+    previous->remove_reference ();
+}
+
 Vurude_Base_Handler::~Vurude_Base_Handler ()
 {
   ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler destructor\n"));
   if (rfc_handle != RFC_HANDLE_NULL)
     RfcClose (rfc_handle);
   VURUDE_HANDLER_REGISTRY::instance ()->unbind (handle_name_, this);
-  delete request;
+  set_request (nullptr);
   if (partner)
     {
       // A data connection whose owner goes away ends too.
@@ -397,7 +416,62 @@ int Vurude_Base_Handler::handle_batch ()
 
 int Vurude_Base_Handler::handle_callrfc_batch ()
 {
+  batch_active = 1;
+  // The owner waits for this side, so it is alive now; the reference keeps
+  // it so until its semaphore has been released.
+  Vurude_Handler_Ref requester (owner);
+  Vurude_Request_Ref job_request = requester ? requester->current_request () : Vurude_Request_Ref ();
+  Vurude_Gwinfo_Cbf *gwinfo = job_request ? job_request->get_gwinfo_cbf () : nullptr;
+  if (!gwinfo)
+    {
+      batch_error = 2;
+      batch_message = u"Internal batch queue failure";
+      release_sema ("Vurude_Base_Handler handle_callrfc_batch", "dh", sema);
+      return 0;
+    }
+  serve_batch (*job_request.get (), gwinfo->batprid (), gwinfo->batgwh (), gwinfo->batgws (), gwinfo->batgwfl (),
+               "Vurude_Base_Handler handle_callrfc_batch");
+  release_sema ("Vurude_Base_Handler handle_callrfc_batch", "rh", requester->sema);
   return 0;
+}
+
+bool Vurude_Base_Handler::serve_batch (Vurude_Base_Request &job_request, const char16_t *program_id,
+                                       const char16_t *gateway_host, const char16_t *gateway_service,
+                                       char16_t flag, const char *where)
+{
+  batch_error = 0;
+  const RFC_HANDLE registered
+    = job_request.rfcaccept_function (program_id, gateway_host, gateway_service, flag, batch_message, RFC_HANDLE_NULL);
+  if (registered == RFC_HANDLE_NULL)
+    {
+      batch_error = 1 + RfcLastErrorEx (&batch_error_info);
+      release_sema (where, "dh", sema);
+      return false;
+    }
+  release_sema (where, "dh", sema);
+  for (;;)
+    {
+      const RFC_RC waited = RfcWaitForRequest (registered, 1);
+      if (waited != RFC_OK && cancelled ())
+        break;
+      if (waited == RFC_RETRY)
+        continue;
+      if (waited != RFC_OK)
+        break;
+      job_request.dispatch_callback (registered);
+      if (job_request.get_data_state () == u'X')
+        break;
+    }
+  std::u16string closing;
+  job_request.rfcaccept_function (program_id, gateway_host, gateway_service, flag, closing, registered);
+  return true;
+}
+
+void Vurude_Base_Handler::release_sema (const char *where, const char *which, ACE_Thread_Semaphore &semaphore)
+{
+  ACE_DEBUG ((LM_NOTICE, "%D(%P|%t) In %s - releasing %s sema\n", where, which));
+  semaphore.release ();
+  ACE_DEBUG ((LM_NOTICE, "%D(%P|%t) In %s - released %s sema\n", where, which));
 }
 
 int Vurude_Base_Handler::hangup ()

@@ -1,6 +1,7 @@
 #ifndef VURUDE_BASE_HANDLER_H
 #define VURUDE_BASE_HANDLER_H
 
+#include "vurude_base_request.h"
 #include "vurude_handle_registry.h"
 
 #include <rfclib/rfclib.h>
@@ -18,7 +19,6 @@
 #include <string>
 #include <string_view>
 
-class Vurude_Base_Request;
 class Vurude_MQ;
 
 // Message block types on a handler's queue.
@@ -129,6 +129,14 @@ public:
   // Waits up to `timeout` until no handler is alive; returns how many are.
   static int wait_for_none (const ACE_Time_Value &timeout);
 
+  // The current request, referenced: other connections' requests use a
+  // logon's connect request through this. Any thread.
+  Vurude_Request_Ref current_request ();
+  // Worker thread: `next` (whose first reference the handler takes over)
+  // becomes the current request; the previous one is deleted once no other
+  // request uses it.
+  void set_request (Vurude_Base_Request *next);
+
   const std::u16string &handle_name () const { return handle_name_; }
   ACE_thread_t thread_id () const { return thread_id_; }
   // Worker thread: whether handle_close or an owner cancelled this worker.
@@ -143,6 +151,8 @@ public:
   ACE_Thread_Semaphore sema;
   RFC_HANDLE rfc_handle;
   int batch_active;
+  // Written only through set_request; other threads read it through
+  // current_request.
   Vurude_Base_Request *request;
   int batch_error;
   std::u16string batch_message;
@@ -150,6 +160,16 @@ public:
   int table_width;
 
 protected:
+  // Data connection's worker: registers at the gateway for `job_request`'s
+  // background job, releases this handler's semaphore once registered (or
+  // failed, with batch_error set), serves the job's calls until the
+  // transfer has ended or the worker is cancelled, and closes the
+  // registration. `where` names the caller in the log. False when the
+  // registration failed.
+  bool serve_batch (Vurude_Base_Request &job_request, const char16_t *program_id, const char16_t *gateway_host,
+                    const char16_t *gateway_service, char16_t flag, const char *where);
+  static void release_sema (const char *where, const char *which, ACE_Thread_Semaphore &semaphore);
+
   ssize_t send_record (int n);
   ssize_t send_locked (const void *bytes, std::size_t count);
   // Draws a handle from the serial counter and binds it; retries on clashes.
@@ -165,6 +185,7 @@ protected:
 
 private:
   std::atomic<Reference_Count> references_;
+  ACE_Thread_Mutex request_lock_;
   ACE_Thread_Mutex send_lock_;
   // A block read while the queue was full, and whether reading is suspended.
   ACE_Thread_Mutex flow_lock_;

@@ -1,5 +1,6 @@
 #include "utf16_text.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace
@@ -119,4 +120,30 @@ std::u16string utf16_upper (std::u16string_view text)
     if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
       c = static_cast<char16_t> (c - 0x20);
   return out;
+}
+
+std::size_t utf16_length (const char16_t *text, std::size_t capacity)
+{
+  std::size_t n = 0;
+  while (n < capacity && text[n] != 0)
+    ++n;
+  return n;
+}
+
+void utf16_copy (char16_t *buffer, std::size_t capacity, std::u16string_view text)
+{
+  const std::size_t n = std::min (text.size (), capacity - 1);
+  text.copy (buffer, n);
+  buffer[n] = 0;
+}
+
+std::u16string_view utf16_trim_right (std::u16string_view text)
+{
+  const std::size_t last = text.find_last_not_of (u' ');
+  return last == std::u16string_view::npos ? text.substr (0, 0) : text.substr (0, last + 1);
+}
+
+std::u16string_view utf16_cut_at_blank (std::u16string_view text)
+{
+  return text.substr (0, text.find (u' '));
 }

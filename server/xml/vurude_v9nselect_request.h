@@ -1,0 +1,23 @@
+#ifndef VURUDE_V9NSELECT_REQUEST_H
+#define VURUDE_V9NSELECT_REQUEST_H
+
+#include "vurude_base_request.h"
+
+// A nselect document: a sequence of selects, each an inner sselect. The partner asks for the
+// statement during the dialog call and streams the rows it selects; the
+// connection ends once they are delivered.
+class Vurude_V9nselect_Request : public Vurude_Base_Request
+{
+public:
+  using Vurude_Base_Request::Vurude_Base_Request;
+
+  // Vurude_Base_Request
+  int parse_attributes () override;
+  // 13 after success too: a select is answered once.
+  int call_req_function () override;
+
+protected:
+  ~Vurude_V9nselect_Request () override = default;
+};
+
+#endif
