@@ -201,7 +201,11 @@ RFC_HANDLE Vurude_Base_Request::open_rfc ()
     return rfc_handle;
   const Vurude_Base_Request *logon = connect_request ();
 
-  std::u16string connect_text (logon->connect_string);
+  // Room for all of it at once: a reallocation would leave a copy of the
+  // password behind in freed memory.
+  std::u16string connect_text;
+  connect_text.reserve (connect_string_units + decoded_password_size + 32);
+  connect_text = logon->connect_string;
   std::u16string log_text (logon->log_connect_string);
   if (logon->encrypted_password)
     {
