@@ -489,7 +489,9 @@ ssize_t Vurude_Base_Handler::send_locked (const void *bytes, std::size_t count)
 {
   ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, send_lock_, -1);
   std::size_t transferred = 0;
-  const ssize_t sent = peer ().send_n (bytes, count, nullptr, &transferred);
+  // A client that has gone must fail this write, not raise SIGPIPE and end
+  // the process.
+  const ssize_t sent = peer ().send_n (bytes, count, MSG_NOSIGNAL, nullptr, &transferred);
   return sent < 0 ? -1 : static_cast<ssize_t> (transferred);
 }
 

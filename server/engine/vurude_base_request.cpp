@@ -71,6 +71,7 @@ Vurude_Base_Request::Vurude_Base_Request (Vurude_Base_Handler *request_handler,
     rfc_handle (RFC_HANDLE_NULL),
     error_info (),
     data_state (u'N'),
+    clause_counters (),
     pbufmax_value (),
     killed (0),
     bufmax (0),
@@ -170,6 +171,19 @@ int Vurude_Base_Request::parse_attributes ()
   return 0;
 }
 
+std::u16string Vurude_Base_Request::connect_string_value (std::u16string_view value)
+{
+  std::u16string quoted;
+  quoted.reserve (value.size ());
+  for (char16_t c : value)
+    {
+      quoted += c;
+      if (c == u'"')
+        quoted += c;
+    }
+  return quoted;
+}
+
 // Names of the logon's ABAP programs
 
 const std::u16string &Vurude_Base_Request::dialog_function_name ()
@@ -204,7 +218,7 @@ RFC_HANDLE Vurude_Base_Request::open_rfc ()
   // Room for all of it at once: a reallocation would leave a copy of the
   // password behind in freed memory.
   std::u16string connect_text;
-  connect_text.reserve (connect_string_units + decoded_password_size + 32);
+  connect_text.reserve (connect_string_units + 2 * decoded_password_size + 32);
   connect_text = logon->connect_string;
   std::u16string log_text (logon->log_connect_string);
   if (logon->encrypted_password)
@@ -217,7 +231,11 @@ RFC_HANDLE Vurude_Base_Request::open_rfc ()
         }
       connect_text += u"passwd=\"";
       for (const char *p = password; *p; ++p)
-        connect_text += static_cast<char16_t> (static_cast<unsigned char> (*p));
+        {
+          connect_text += static_cast<char16_t> (static_cast<unsigned char> (*p));
+          if (*p == '"')
+            connect_text += u'"';
+        }
       connect_text += u"\" ";
       log_text += u"passwd=\"????????\" ";
       wipe (password, sizeof password);
@@ -415,13 +433,11 @@ void Vurude_Base_Request::report_rfc_exception (std::u16string_view name, Vurude
 
 int Vurude_Base_Request::check_rfc_result (Vurude_Function *function, int code)
 {
-  // The call description took the library's record when the call failed.
+  // A failed callback ends the receive with the library's code too, so the
+  // record is the thread's last error, not the call description's.
   const bool error = code == RFC_FAILURE || code == RFC_SYS_EXCEPTION;
-  if (error && function && function->last_error_rc == 0)
-    {
-      error_info = function->error_info;
-      report_rfc_error ();
-    }
+  if (error && RfcLastErrorEx (&error_info) == 0)
+    report_rfc_error ();
   if ((code == RFC_EXCEPTION || code == RFC_SYS_EXCEPTION) && function && function->exception)
     report_rfc_exception (function->exception);
   return code;

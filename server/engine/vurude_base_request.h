@@ -28,6 +28,7 @@ class Vurude_Gwinfo_Cbf;
 class Vurude_Grp_Connect_Cbf;
 class Vurude_Grp_Function_Cbf;
 class Vurude_Grp_Base_Select_Cbf;
+class Vurude_Itab;
 
 // A counted reference to a request.
 class Vurude_Request_Ref
@@ -142,12 +143,55 @@ public:
   // The attribute's value; empty when absent.
   std::u16string attribute (const char16_t *name) const;
 
+  // A value as it goes between the quotes of a connect-string pair: a
+  // quote inside is written twice.
+  static std::u16string connect_string_value (std::u16string_view value);
+
   // Names of the logon's ABAP programs (asked of the connect request).
   const std::u16string &dialog_function_name ();
   const std::u16string &read_report_name ();
 
   // The data connection's handle the partner is to send rows to.
   std::u16string get_grp_dh ();
+
+  // Select statements, written into the statement table JDATA and the
+  // field table MDATA (lines of 72 characters) for the read report.
+  // One clause kind: its header line in JDATA (0: none yet) and the
+  // element lines under it.
+  struct Clause_Counter
+  {
+    unsigned header_line;
+    int count;
+  };
+  enum Clause
+  {
+    CLAUSE_WHERE,
+    CLAUSE_GROUPBY,
+    CLAUSE_HAVING,
+    CLAUSE_ORDERBY,
+    CLAUSE_ON,
+    CLAUSE_KINDS
+  };
+  // The kind line: the root's name, ",Y" added for a distinct statement.
+  void encode_kind (Vurude_Itab &jdata);
+  // One statement: its first table, its clauses, its fields.
+  void encode_select (xercesc::DOMElement *statement, Vurude_Itab &jdata, Vurude_Itab &mdata);
+  // Every descendant `tag` of `element` as one line under `header_format`.
+  void encode_clause (xercesc::DOMElement *element, const char16_t *tag, const char *header_format,
+                      Clause_Counter &counter, Vurude_Itab &jdata);
+  // The where, groupby, having and orderby sections of `element`.
+  void encode_clauses (xercesc::DOMElement *element, Vurude_Itab &jdata);
+  // The T line of a table element; false when its name is empty.
+  bool encode_table (xercesc::DOMElement *table, Vurude_Itab &jdata, std::u16string &name);
+  // Name of a table element (null when empty), its alias and join.
+  const XMLCh *table_attributes (xercesc::DOMElement *table, std::u16string &alias, std::u16string &join);
+  // The values of a node's children, concatenated.
+  static std::u16string element_text (xercesc::DOMNode *node);
+  void encode_fields (xercesc::DOMElement *element, Vurude_Itab &mdata, std::u16string_view default_table);
+  void clear_counters ();
+  void add_clause_line (const char *header_format, std::u16string_view text, Vurude_Itab &jdata,
+                        Clause_Counter &counter);
+  Clause_Counter &clause_counter (Clause kind) { return clause_counters[kind]; }
 
   // Error lines. A null target is the request handler; a null info is
   // error_info.
@@ -224,6 +268,7 @@ protected:
   std::unique_ptr<Vurude_Parm> pvariant_parm;
   std::unique_ptr<Vurude_Parm> pbufmax_parm;
   char16_t data_state;
+  Clause_Counter clause_counters[CLAUSE_KINDS];
   std::unique_ptr<std::u16string> jobno_key;
   char16_t pbufmax_value[2];
   int killed;

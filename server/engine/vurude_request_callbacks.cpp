@@ -9,7 +9,9 @@
 #include "vurude_data_cbf.h"
 #include "vurude_function.h"
 #include "vurude_genprog_cbf.h"
-#include "vurude_grp_base_select_cbf.h"
+#include "vurude_grp_gselect_cbf.h"
+#include "vurude_grp_nselect_cbf.h"
+#include "vurude_grp_sselect_cbf.h"
 #include "vurude_grp_connect_cbf.h"
 #include "vurude_grp_function_cbf.h"
 #include "vurude_itab.h"
@@ -145,21 +147,21 @@ int answer_select_parameters (Vurude_Base_Request &request, Vurude_Grp_Base_Sele
 int Vurude_Base_Request::handle_grpssel (RFC_HANDLE handle)
 {
   if (!grp_sselect_cbf)
-    grp_sselect_cbf = std::make_unique<Vurude_Grp_Base_Select_Cbf> (u"GRPSSEL", this);
+    grp_sselect_cbf = std::make_unique<Vurude_Grp_Sselect_Cbf> (u"GRPSSEL", this);
   return answer_select_parameters (*this, *grp_sselect_cbf, handle);
 }
 
 int Vurude_Base_Request::handle_grpnsel (RFC_HANDLE handle)
 {
   if (!grp_nselect_cbf)
-    grp_nselect_cbf = std::make_unique<Vurude_Grp_Base_Select_Cbf> (u"GRPNSEL", this);
+    grp_nselect_cbf = std::make_unique<Vurude_Grp_Nselect_Cbf> (u"GRPNSEL", this);
   return answer_select_parameters (*this, *grp_nselect_cbf, handle);
 }
 
 int Vurude_Base_Request::handle_grpgsel (RFC_HANDLE handle)
 {
   if (!grp_gselect_cbf)
-    grp_gselect_cbf = std::make_unique<Vurude_Grp_Base_Select_Cbf> (u"GRPGSEL", this);
+    grp_gselect_cbf = std::make_unique<Vurude_Grp_Gselect_Cbf> (u"GRPGSEL", this);
   return answer_select_parameters (*this, *grp_gselect_cbf, handle);
 }
 
@@ -296,7 +298,7 @@ int Vurude_Base_Request::deliver_chunk (RFC_HANDLE handle, Vurude_Data_Cbf *chun
     }
 
   Vurude_Itab *rows = chunk->dtab ();
-  if (rows && data_handler->send_table (rows->handle, 0) < 0)
+  if (rows && rows->handle && data_handler->send_table (rows->handle, 0) < 0)
     {
       // The client's data connection is gone: the partner stops sending.
       data_state = u'X';

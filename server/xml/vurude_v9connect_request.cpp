@@ -32,7 +32,7 @@ int Vurude_V9connect_Request::parse_attributes ()
         {
           if (value.empty ())
             {
-              send_error_line ("invalid encrypted password");
+              refuse ("invalid encrypted password");
               return -1;
             }
           encrypted_password = std::make_unique<std::u16string> (utf16_cut_at_blank (value));
@@ -40,20 +40,35 @@ int Vurude_V9connect_Request::parse_attributes ()
         }
       if (name == u"abapfm" || name == u"abapprog" || name == u"vokdebug")
         continue;
-      const std::u16string shown = name == u"passwd" ? std::u16string (u"????????") : value;
-      const bool fits = name == u"cstring"
-                          ? append (value + u" ", shown + u" ")
-                          : append (name + u"=\"" + value + u"\" ", name + u"=\"" + shown + u"\" ");
+      if (name == u"cstring")
+        {
+          if (!append (value + u" ", value + u" "))
+            {
+              refuse ("connect attributes too long");
+              return -1;
+            }
+          continue;
+        }
+      const std::u16string quoted = connect_string_value (value);
+      const std::u16string shown = name == u"passwd" ? std::u16string (u"????????") : quoted;
+      const bool fits = append (name + u"=\"" + quoted + u"\" ", name + u"=\"" + shown + u"\" ");
       if (!fits)
         {
-          connect_string[0] = 0;
-          log_connect_string[0] = 0;
-          send_error_line ("connect attributes too long");
+          refuse ("connect attributes too long");
           return -1;
         }
     }
   grp_handler = &Vurude_Base_Request::handle_grpconn;
   return 0;
+}
+
+void Vurude_V9connect_Request::refuse (const char *reason)
+{
+  // A refused logon must not serve other connections as one.
+  connect_string[0] = 0;
+  log_connect_string[0] = 0;
+  encrypted_password.reset ();
+  send_error_line (reason);
 }
 
 bool Vurude_V9connect_Request::append (std::u16string_view text, std::u16string_view log_text)

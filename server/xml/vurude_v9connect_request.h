@@ -21,6 +21,8 @@ protected:
   ~Vurude_V9connect_Request () override = default;
 
 private:
+  // Forgets the logon data and sends the error reply.
+  void refuse (const char *reason);
   // Appends one piece to both strings; false when either would overflow.
   bool append (std::u16string_view text, std::u16string_view log_text);
 };
