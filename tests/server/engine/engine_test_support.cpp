@@ -162,6 +162,15 @@ void call_back (Callback &callback, RFC_HANDLE h)
       callback.error_message = error.message;
     }
   callback.answers = callback.importing;
+  for (std::size_t i = 0; i < callback.tables.size (); ++i)
+    {
+      // The tables as the server answered them.
+      std::vector<std::string> &lines = callback.tables[i].lines;
+      lines.clear ();
+      const ITAB_H handle = tables[i].ithandle;
+      for (unsigned k = 1; handle && k <= ItFill (handle); ++k)
+        lines.emplace_back (static_cast<const char *> (ItGetLine (handle, k)), ItLeng (handle));
+    }
   for (RFC_TABLE &t : tables)
     if (t.ithandle)
       ItDelete (t.ithandle);

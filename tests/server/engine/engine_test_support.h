@@ -109,6 +109,7 @@ Value answer_buffer (std::u16string name, std::size_t bytes);
 // The value's bytes as text, trailing blanks removed.
 std::u16string text_of (const Value &value);
 
+// A table the partner passes; after the call, its lines as answered.
 struct Table
 {
   std::u16string name;
