@@ -1,7 +1,9 @@
 // vokcli: the reference VOK client on the command line (docs/vokcli.md).
 //   vokcli connect --port N [--host H] [logon options]   log on and print the system information
+//   vokcli select --port N [logon options] --table T ...  run one select and write its rows
 #include "vok_cli_connect.h"
 #include "vok_cli_exit_code.h"
+#include "vok_cli_select.h"
 
 #include <CLI/CLI.hpp>
 
@@ -38,8 +40,9 @@ int main (int argc, char **argv)
   app.set_version_flag ("--version", "vokcli 4.2");
   app.require_subcommand (1);
   app.footer ("Run \"vokcli <command> --help\" for a command's options. Exit codes: 0 success; 1 the server "
-              "refused the request; 2 connection problem; 3 command-line error.");
+              "refused the request; 2 connection or protocol problem; 3 command-line error.");
   Vok_Cli_Connect connect (app);
+  Vok_Cli_Select select (app);
 
   try
     {
@@ -55,5 +58,7 @@ int main (int argc, char **argv)
 
   if (connect.command ()->parsed ())
     return connect.run ();
+  if (select.command ()->parsed ())
+    return select.run ();
   return vok_cli_usage;
 }

@@ -91,6 +91,12 @@ std::string padded_greeting (std::string_view handle)
 }
 
 Script_Server::Script_Server (std::vector<Script_Step> script)
+  : Script_Server (Connection_Scripts {{std::move (script)}})
+{
+}
+
+Script_Server::Script_Server (Connection_Scripts scripts)
+  : several_ (scripts.scripts.size () > 1)
 {
   listener_ = ::socket (AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address {};
@@ -99,14 +105,14 @@ Script_Server::Script_Server (std::vector<Script_Step> script)
   socklen_t length = sizeof address;
   if (listener_ < 0
       || ::bind (listener_, reinterpret_cast<sockaddr *> (&address), sizeof address) != 0
-      || ::listen (listener_, 1) != 0
+      || ::listen (listener_, 8) != 0
       || ::getsockname (listener_, reinterpret_cast<sockaddr *> (&address), &length) != 0)
     {
       faults_ = std::string ("cannot listen: ") + std::strerror (errno) + "\n";
       return;
     }
   port_ = ntohs (address.sin_port);
-  thread_ = std::thread (&Script_Server::play, this, std::move (script));
+  thread_ = std::thread (&Script_Server::accept_all, this, std::move (scripts.scripts));
 }
 
 Script_Server::~Script_Server ()
@@ -121,49 +127,64 @@ std::string Script_Server::finish ()
   if (listener_ >= 0)
     ::close (listener_);
   listener_ = -1;
+  const std::lock_guard<std::mutex> lock (faults_mutex_);
   return faults_;
 }
 
 void Script_Server::fault (const std::string &text)
 {
+  const std::lock_guard<std::mutex> lock (faults_mutex_);
   faults_ += text + "\n";
 }
 
-void Script_Server::play (std::vector<Script_Step> script)
+void Script_Server::accept_all (std::vector<std::vector<Script_Step>> scripts)
 {
-  if (!wait_readable (listener_))
+  std::vector<std::thread> players;
+  for (std::size_t i = 0; i < scripts.size (); ++i)
     {
-      fault ("no client connected");
-      return;
+      const std::string which = several_ ? "connection " + std::to_string (i + 1) + ": " : "";
+      if (!wait_readable (listener_))
+        {
+          fault (which + "no client connected");
+          break;
+        }
+      const int fd = ::accept4 (listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0)
+        {
+          fault (which + "accept failed: " + std::strerror (errno));
+          break;
+        }
+      players.emplace_back (&Script_Server::play, this, fd, i, std::move (scripts[i]));
     }
-  const int fd = ::accept4 (listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0)
-    {
-      fault (std::string ("accept failed: ") + std::strerror (errno));
-      return;
-    }
+  for (std::thread &player : players)
+    player.join ();
+}
+
+void Script_Server::play (int fd, std::size_t connection, std::vector<Script_Step> script)
+{
+  const std::string where = several_ ? "connection " + std::to_string (connection + 1) + ": " : "";
   // Every send leaves at once as a segment of its own.
   const int one = 1;
   ::setsockopt (fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   for (const Script_Step &step : script)
-    if (!play_step (fd, step))
+    if (!play_step (fd, step, where))
       break;
   ::close (fd);
 }
 
-bool Script_Server::play_step (int fd, const Script_Step &step)
+bool Script_Server::play_step (int fd, const Script_Step &step, const std::string &where)
 {
   switch (step.kind)
     {
     case Script_Step::Kind::send:
       if (!send_all (fd, step.bytes))
-        fault ("cannot send \"" + printable (step.bytes) + "\"");
+        fault (where + "cannot send \"" + printable (step.bytes) + "\"");
       return true;
     case Script_Step::Kind::send_bytewise:
       for (char c : step.bytes)
         if (!send_all (fd, std::string_view (&c, 1)))
           {
-            fault ("cannot send \"" + printable (step.bytes) + "\"");
+            fault (where + "cannot send \"" + printable (step.bytes) + "\"");
             break;
           }
       return true;
@@ -180,7 +201,7 @@ bool Script_Server::play_step (int fd, const Script_Step &step)
           }
         if (got != step.bytes)
           {
-            fault ("expected \"" + printable (step.bytes) + "\", got \"" + printable (got) + "\"");
+            fault (where + "expected \"" + printable (step.bytes) + "\", got \"" + printable (got) + "\"");
             return false;
           }
         return true;
@@ -193,7 +214,7 @@ bool Script_Server::play_step (int fd, const Script_Step &step)
           {
             if (!wait_readable (fd))
               {
-                fault ("the client did not close the connection");
+                fault (where + "the client did not close the connection");
                 break;
               }
             const ssize_t n = ::recv (fd, buffer, sizeof buffer, 0);
@@ -202,7 +223,7 @@ bool Script_Server::play_step (int fd, const Script_Step &step)
             got.append (buffer, static_cast<std::size_t> (n));
           }
         if (!got.empty ())
-          fault ("unexpected bytes from the client: \"" + printable (got) + "\"");
+          fault (where + "unexpected bytes from the client: \"" + printable (got) + "\"");
         return true;
       }
     case Script_Step::Kind::close:
