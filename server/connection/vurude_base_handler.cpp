@@ -50,6 +50,7 @@ Vurude_Base_Handler::Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr, ACE_React
     sema (0),
     rfc_handle (RFC_HANDLE_NULL),
     batch_active (0),
+    batch_request (nullptr),
     request (nullptr),
     batch_error (0),
     batch_error_info (),
@@ -429,6 +430,7 @@ int Vurude_Base_Handler::handle_callrfc_batch ()
       release_sema ("Vurude_Base_Handler handle_callrfc_batch", "dh", sema);
       return 0;
     }
+  batch_request = job_request.get ();
   serve_batch (*job_request.get (), gwinfo->batprid (), gwinfo->batgwh (), gwinfo->batgws (), gwinfo->batgwfl (),
                "Vurude_Base_Handler handle_callrfc_batch");
   release_sema ("Vurude_Base_Handler handle_callrfc_batch", "rh", requester->sema);

@@ -10,6 +10,7 @@
 #include <ace/SOCK_Stream.h>
 #include <ace/Svc_Handler.h>
 #include <ace/Synch_Traits.h>
+#include <ace/Recursive_Thread_Mutex.h>
 #include <ace/Thread_Mutex.h>
 #include <ace/Thread_Semaphore.h>
 
@@ -149,8 +150,14 @@ public:
   Vurude_Handler_Ref partner;
   Vurude_Base_Handler *owner;
   ACE_Thread_Semaphore sema;
+  // The RFC connection the function requests of this connection's logon
+  // share, and the lock under which they take turns on it.
   RFC_HANDLE rfc_handle;
+  ACE_Recursive_Thread_Mutex rfc_lock;
   int batch_active;
+  // The request whose background job this data connection served last:
+  // a call waits for the end of a job only when the job is its own.
+  Vurude_Base_Request *batch_request;
   // Written only through set_request; other threads read it through
   // current_request.
   Vurude_Base_Request *request;

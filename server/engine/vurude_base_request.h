@@ -202,6 +202,8 @@ public:
   // One text line: at most 256 characters, trailing blanks removed (the
   // first character is kept), then a line feed.
   int send_line (const char16_t *text, std::size_t length, Vurude_Base_Handler *target = nullptr);
+  // Every line of a table of text lines, each as one text line.
+  void send_lines (const Vurude_Itab *table, Vurude_Base_Handler *target = nullptr);
 
   // Accessors
   RFC_HANDLE get_rfc_handle () const { return rfc_handle; }

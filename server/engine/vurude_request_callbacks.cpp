@@ -51,16 +51,15 @@ const Callback_Entry callback_table[] = {
 
 constexpr std::size_t function_name_units = 200;
 constexpr std::size_t system_info_units = 512;
+}
 
-// Sends every line of a table of text lines as one text line each.
-void send_table_lines (Vurude_Base_Request &request, const Vurude_Itab *table)
+void Vurude_Base_Request::send_lines (const Vurude_Itab *table, Vurude_Base_Handler *target)
 {
-  if (!table)
+  if (!table || !table->handle)
     return;
   const std::size_t units = table->line_length / 2;
   for (unsigned i = 1; i <= table->count (); ++i)
-    request.send_line (static_cast<const char16_t *> (table->line (i)), units);
-}
+    send_line (static_cast<const char16_t *> (table->line (i)), units, target);
 }
 
 int Vurude_Base_Request::receive_loop (RFC_HANDLE handle)
@@ -231,7 +230,7 @@ int Vurude_Base_Request::handle_mdata (RFC_HANDLE handle)
 int Vurude_Base_Request::send_mdata (RFC_HANDLE handle)
 {
   Vurude_Itab *table = mdata_cbf->mtab ();
-  send_table_lines (*this, table);
+  send_lines (table);
   if (table)
     table->free_lines ();
   const int rc = mdata_cbf->senddata (handle);
@@ -250,7 +249,7 @@ int Vurude_Base_Request::handle_genprog (RFC_HANDLE handle)
       send_error_line ("RfcGetData failed");
       return rc;
     }
-  send_table_lines (*this, genprog_cbf->ltab ());
+  send_lines (genprog_cbf->ltab ());
   rc = genprog_cbf->senddata (handle);
   if (rc != 0)
     send_error_line ("RfcSendData failed");

@@ -3,6 +3,7 @@
 #include "vurude_handler_reply_sink.h"
 #include "vurude_ssi_cbf.h"
 #include "vurude_v9connect_request.h"
+#include "vurude_v9function_request.h"
 #include "vurude_v9gselect_request.h"
 #include "vurude_v9nselect_request.h"
 #include "vurude_v9sselect_request.h"
@@ -25,6 +26,8 @@ Vurude_Base_Request *make_request (const std::u16string &root, Vurude_Base_Handl
     return new Vurude_V9nselect_Request (handler, parser);
   if (root == u"gselect")
     return new Vurude_V9gselect_Request (handler, parser);
+  if (root == u"function")
+    return new Vurude_V9function_Request (handler, parser);
   return nullptr;
 }
 }
@@ -37,6 +40,9 @@ int Vurude_V9_Handler::handle_mb (ACE_Message_Block *chain)
   if (document.parse (chain) != 0)
     return 1;
   std::unique_ptr<xercesc::XercesDOMParser> parser = document.take_parser ();
+  // A function request replaces the previous one before it is built.
+  if (document.root_name () == u"function")
+    set_request (nullptr);
 
   Vurude_Base_Request *next = make_request (document.root_name (), this, parser.get ());
   if (!next)
@@ -79,6 +85,7 @@ int Vurude_V9_Handler::handle_batch ()
   // After a failed registration the requester reports it and waits no
   // further: a release of its semaphore would stay pending and let its
   // next batch request run ahead of that request's transfer.
+  batch_request = job_request.get ();
   if (serve_batch (*job_request.get (), ssi->batprid (), ssi->batgwh (), ssi->batgws (), ssi->batgwfl (),
                    "Vurude_V9_Handler handle_batch"))
     release_sema ("Vurude_V9_Handler handle_batch", "rh", requester->sema);
