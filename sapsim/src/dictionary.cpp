@@ -1,5 +1,6 @@
 #include "sapsim/dictionary.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -59,6 +60,26 @@ bool valid_packed(const FieldDef& field, std::string_view input)
     while (whole.size() > 1 && whole[0] == '0')
         whole.remove_prefix(1);
     return static_cast<int>(whole.size()) <= 2 * field.length - 1 - field.decimals;
+}
+
+// Packed numbers are stored with exactly `decimals` places and no leading
+// zeros, so equal numbers are equal texts (DISTINCT, GROUP BY).
+std::string canonical_packed(std::string_view input, int decimals)
+{
+    bool negative = false;
+    if (!input.empty() && (input[0] == '-' || input[0] == '+')) {
+        negative = input[0] == '-';
+        input.remove_prefix(1);
+    }
+    const size_t dot = input.find('.');
+    std::string whole(input.substr(0, dot));
+    std::string fraction = dot == std::string_view::npos ? std::string() : std::string(input.substr(dot + 1));
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    if (whole.empty())
+        whole = "0";
+    fraction.resize(static_cast<size_t>(decimals), '0');
+    const bool zero = whole == "0" && fraction.find_first_not_of('0') == std::string::npos;
+    return (negative && !zero ? "-" : "") + whole + (decimals > 0 ? "." + fraction : "");
 }
 
 } // namespace
@@ -175,7 +196,10 @@ bool convert_field_value(const FieldDef& field, std::string_view input, FieldVal
     case 'N':
         if (input.size() > static_cast<size_t>(field.length) || !all_digits(input))
             return fail("not up to " + std::to_string(field.length) + " digits:");
-        break;
+        // Numeric texts are stored at their full length, as the system shows them.
+        value.kind = FieldValue::text;
+        value.text_value = std::string(static_cast<size_t>(field.length) - input.size(), '0') + std::string(input);
+        return true;
     case 'D':
         if (input.size() != 8 || !all_digits(input))
             return fail("not a date YYYYMMDD:");
@@ -187,7 +211,9 @@ bool convert_field_value(const FieldDef& field, std::string_view input, FieldVal
     case 'P':
         if (!valid_packed(field, input))
             return fail("not a decimal number fitting the field:");
-        break;
+        value.kind = FieldValue::text;
+        value.text_value = canonical_packed(input, field.decimals);
+        return true;
     case 'X': {
         if (input.size() % 2 != 0 || input.size() > 2 * static_cast<size_t>(field.length))
             return fail("not up to " + std::to_string(field.length) + " bytes of hexadecimal:");
@@ -198,6 +224,7 @@ bool convert_field_value(const FieldDef& field, std::string_view input, FieldVal
                 return fail("not hexadecimal:");
             bytes.push_back(static_cast<char>(std::strtol(pair.c_str(), nullptr, 16)));
         }
+        bytes.resize(static_cast<size_t>(field.length), '\0');  // raw fields are stored at full length
         value.kind = FieldValue::blob;
         value.text_value = std::move(bytes);
         return true;

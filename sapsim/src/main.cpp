@@ -1,6 +1,7 @@
 // sapsim: the simulated SAP system (docs/sapsim.md).
 //   sapsim [--data DIR] [--port N | --sysnr NN] [--host ADDR] [--log-level L]   run the system
-//          [--name-prefix P] [--dialog-module NAME]... [--batch-* VALUE]...
+//          [--name-prefix P] [--dialog-module NAME]... [--read-report NAME]...
+//          [--dialog-row-limit N] [--batch-* VALUE]...
 //   sapsim call --port N --program PROGID --function NAME [--param NAME=VALUE]... call a registered program
 //   sapsim load --data DIR [--dictionary FILE] DATA.csv...                       load tables from CSV
 //   sapsim register --port N [--program PROGID] [--once]                          a demo registered program
@@ -39,6 +40,8 @@ struct RunOptions {
     std::int64_t bookings = 1'000'000;
     std::string name_prefix = "/VOK/";
     std::vector<std::string> dialog_modules;
+    std::vector<std::string> read_reports;
+    std::int64_t dialog_row_limit = 100000;
     sapsim::BatchGateway batch;
 };
 
@@ -112,6 +115,9 @@ int run_system(const RunOptions& options)
     config.name_prefix = upper(options.name_prefix);
     for (const std::string& name : options.dialog_modules)
         config.dialog_modules.push_back(upper(name));
+    for (const std::string& name : options.read_reports)
+        config.read_reports.push_back(upper(name));
+    config.dialog_row_limit = options.dialog_row_limit;
     config.batch = options.batch;
     sapsim::FunctionRegistry registry = sapsim::FunctionRegistry::with_standard_modules();
     std::string error;
@@ -158,6 +164,11 @@ int run_system(const RunOptions& options)
                         << config.batch.program_id << " at " << config.batch.gwhost << ":"
                         << config.batch.service(server.port()) << " through destination " << config.batch.destination
                         << (config.batch.message.empty() ? "" : " (batch requests refused)");
+    std::string report_names;
+    for (const std::string& name : config.read_report_names())
+        report_names += (report_names.empty() ? "" : ", ") + name;
+    SAPSIM_LOG(info, 0) << "VOK read report " << report_names << "; dialog row limit "
+                        << (config.dialog_row_limit > 0 ? std::to_string(config.dialog_row_limit) : std::string("none"));
     std::printf("sapsim listening on port %u\n", static_cast<unsigned>(server.port()));
     std::fflush(stdout);
 
@@ -216,6 +227,12 @@ int main(int argc, char** argv)
         ->capture_default_str();
     app.add_option("--dialog-module", run.dialog_modules, "Another name of the VOK dialog module (repeatable)")
         ->check(abap_name(1, 30));
+    app.add_option("--read-report", run.read_reports, "Another name of the VOK read report (repeatable)")
+        ->check(abap_name(1, 40));
+    app.add_option("--dialog-row-limit", run.dialog_row_limit,
+                   "Rows a select may return in a dialog unless the server sends DIALOG_FLAG X (0: no limit)")
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{1'000'000'000'000}))
+        ->capture_default_str();
     using sapsim::BatchGateway;
     app.add_option("--batch-dest", run.batch.destination, "RFC destination of the batch program (default: its program id)")
         ->check(field_text(1, BatchGateway::destination_chars, false));

@@ -116,7 +116,7 @@ std::unique_ptr<Store> Store::open(const std::filesystem::path& folder, const St
         sqlite3_close(db);
         return nullptr;
     }
-    return std::unique_ptr<Store>(new Store(db, !exists));
+    return std::unique_ptr<Store>(new Store(db, !exists, file));
 }
 
 Store::~Store()
@@ -188,8 +188,25 @@ std::optional<TableDef> Store::table(std::string_view name)
 
 std::optional<TableDef> Store::table_locked(std::string_view name)
 {
+    return read_table(db_, name);
+}
+
+Store::Connection Store::open_reader(std::string& error) const
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file_.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        error = "cannot open " + file_.string() + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    return Connection(db);
+}
+
+std::optional<TableDef> Store::read_table(sqlite3* db, std::string_view name)
+{
     Statement t;
-    t.prepare(db_, "SELECT TABNAME, CLIDEP, DDTEXT FROM DD02L WHERE TABNAME = ?");
+    t.prepare(db, "SELECT TABNAME, CLIDEP, DDTEXT FROM DD02L WHERE TABNAME = ?");
     t.bind_text(1, upper(name));
     if (t.step() != SQLITE_ROW)
         return std::nullopt;
@@ -198,7 +215,7 @@ std::optional<TableDef> Store::table_locked(std::string_view name)
     def.client_dependent = t.column_text(1) == "X";
     def.text = t.column_text(2);
     Statement f;
-    f.prepare(db_, "SELECT FIELDNAME, POSITION, KEYFLAG, INTTYPE, LENG, DECIMALS, DDTEXT FROM DD03L "
+    f.prepare(db, "SELECT FIELDNAME, POSITION, KEYFLAG, INTTYPE, LENG, DECIMALS, DDTEXT FROM DD03L "
                    "WHERE TABNAME = ? ORDER BY POSITION");
     f.bind_text(1, def.name);
     while (f.step() == SQLITE_ROW) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace sapsim {
@@ -33,13 +34,36 @@ void SystemConfig::detect_host()
         freeaddrinfo(result);
 }
 
-std::vector<std::string> SystemConfig::dialog_module_names() const
+namespace {
+
+std::vector<std::string> names_with(std::string first, const std::vector<std::string>& others)
 {
-    std::vector<std::string> names{name_prefix + "Z_VOK_DIALOG"};
-    for (const std::string& name : dialog_modules)
+    std::vector<std::string> names{std::move(first)};
+    for (const std::string& name : others)
         if (std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> SystemConfig::dialog_module_names() const
+{
+    return names_with(name_prefix + "Z_VOK_DIALOG", dialog_modules);
+}
+
+std::vector<std::string> SystemConfig::read_report_names() const
+{
+    return names_with(name_prefix + "Z_VOK_READ", read_reports);
+}
+
+bool SystemConfig::is_read_report(std::string_view name) const
+{
+    std::string wanted(name.substr(0, name.find_last_not_of(' ') + 1));
+    std::transform(wanted.begin(), wanted.end(), wanted.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::vector<std::string> names = read_report_names();
+    return !wanted.empty() && std::find(names.begin(), names.end(), wanted) != names.end();
 }
 
 void BatchGateway::resolve(const std::string& listen_address, const std::string& host_name)

@@ -28,6 +28,8 @@ public:
     bool ok() const { return port_ > 0; }
     const std::string& error() const { return error_; }
     int port() const { return port_; }
+    // The data folder; the store is its file sapsim.db.
+    const std::string& data_path() const { return data_.path(); }
     vurude::test::ChildProcess& process() { return process_; }
 
     std::string connect_string(const std::string& client, const std::string& user, const std::string& password) const;

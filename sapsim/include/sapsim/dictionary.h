@@ -43,9 +43,11 @@ struct FieldValue {
 };
 
 // Converts the textual form of a value (CSV cell) to what the field stores:
-// C up to `length` characters, N digits, D YYYYMMDD, T HHMMSS, P decimal text
-// within the field's digits and decimals, X hexadecimal, I/s/b integers in range,
-// F a number. Empty text is stored as null.
+// C up to `length` characters, N digits (stored zero-filled to `length`),
+// D YYYYMMDD, T HHMMSS, P decimal text within the field's digits and decimals
+// (stored with exactly `decimals` places), X hexadecimal (stored zero-padded
+// to `length` bytes), I/s/b integers in range, F a number. Empty text is
+// stored as null.
 bool convert_field_value(const FieldDef& field, std::string_view input, FieldValue& value, std::string& error);
 
 // Number of UTF-16 code units of UTF-8 text (character lengths are counted so).

@@ -22,6 +22,8 @@ public:
 
     bool prepare(sqlite3* db, std::string_view sql);
     bool valid() const { return stmt_ != nullptr; }
+    // For reading columns in place (sqlite3_column_*), without copies.
+    sqlite3_stmt* handle() const { return stmt_; }
 
     // Parameters are 1-based, as in SQLite.
     void bind_text(int index, std::string_view text);

@@ -44,6 +44,17 @@ public:
     // True when this open created the database.
     bool created() const { return created_; }
 
+    // A read-only connection of its own to the store, for long reads that
+    // must not hold up the other connections (the WAL journal lets it read
+    // beside writers). Null and `error` on failure.
+    struct ConnectionCloser {
+        void operator()(sqlite3* db) const { sqlite3_close(db); }
+    };
+    using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+    Connection open_reader(std::string& error) const;
+    // The dictionary entry of a table, read on any connection to the store.
+    static std::optional<TableDef> read_table(sqlite3* db, std::string_view name);
+
     std::optional<TableDef> table(std::string_view name);
     std::vector<std::string> table_names();
     bool client_exists(std::string_view client);
@@ -67,11 +78,12 @@ public:
     static bool define_table(sqlite3* db, const TableDef& table, std::string& error);
 
 private:
-    explicit Store(sqlite3* db, bool created) : db_(db), created_(created) {}
+    Store(sqlite3* db, bool created, std::filesystem::path file) : db_(db), created_(created), file_(std::move(file)) {}
     std::optional<TableDef> table_locked(std::string_view name);
 
     sqlite3* db_;
     bool created_;
+    std::filesystem::path file_;
     std::mutex mutex_;
 };
 

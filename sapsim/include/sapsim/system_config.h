@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sapsim {
@@ -56,12 +58,21 @@ struct SystemConfig {
     // Further names under which the dialog module is served (upper case), for
     // logons that name their own dialog module.
     std::vector<std::string> dialog_modules;
+    // Further names of the read report (upper case), for logons that name
+    // their own (abapprog); the report is name_prefix + "Z_VOK_READ" besides.
+    std::vector<std::string> read_reports;
+    // Rows a select may return in a dialog (DIALOG_FLAG not 'X'); 0: no limit.
+    std::int64_t dialog_row_limit = 100000;
     BatchGateway batch;
 
     // Host name, long name and address of this machine.
     void detect_host();
     // Every name of the dialog module: the prefixed one first, no name twice.
     std::vector<std::string> dialog_module_names() const;
+    // Every name of the read report, likewise.
+    std::vector<std::string> read_report_names() const;
+    // Whether `name` (any case, trailing blanks ignored) names the read report.
+    bool is_read_report(std::string_view name) const;
 };
 
 } // namespace sapsim

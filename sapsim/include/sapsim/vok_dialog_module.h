@@ -6,7 +6,10 @@
 //   2. Z_VOK_GENPROG, when DEBUG is neither blank nor 'N': the lines of the
 //      program generated for the request;
 //   3. Z_VOK_SEND_SYSTEM_INFO for a logon (FUNC_FLAG 'I'): system information
-//      and the gateway data of background jobs (SystemConfig::batch).
+//      and the gateway data of background jobs (SystemConfig::batch);
+//      for a select (FUNC_FLAG ' ', 'M', 'D' or 'B' with a statement in
+//      JDATA) the read report named by ABAPPROG runs instead (ReadReport),
+//      REPORT_NOT_FOUND when no report has that name.
 // Other requests raise REQUEST_NOT_SUPPORTED after step 2.
 #pragma once
 
@@ -47,6 +50,15 @@ constexpr size_t statement_line_chars = 72;  // MDATA and JDATA
 constexpr size_t rc_chars = 8;
 constexpr size_t genprog_dhandle_chars = 130;
 constexpr size_t ltab_line_chars = 255;
+
+// Sent with Z_VOK_MDATA: table MTAB.
+constexpr size_t mtab_line_chars = 512;
+
+// Sent with Z_VOK_DATA_CHUNK, besides the table DTAB of records.
+constexpr size_t chunk_dhandle_chars = 131;
+constexpr size_t emsg_chars = 200;
+constexpr size_t end_of_data_chars = 1;
+constexpr size_t table_name_chars = 30;
 
 // Sent with Z_VOK_SEND_SYSTEM_INFO.
 constexpr size_t sysinfo_chars = 200;

@@ -1,18 +1,24 @@
 // The VOK dialog module (vok_dialog_module.h): fetches the request from its
-// caller, shows the caller the program generated for it when asked to, and
-// answers a logon with the system information.
+// caller, shows the caller the program generated for it when asked to,
+// answers a logon with the system information and runs the read report for
+// a select.
 #include "sapsim/vok_dialog_module.h"
 
 #include "sapsim/call_context.h"
 #include "sapsim/function_registry.h"
 #include "sapsim/logger.h"
 #include "sapsim/module_support.h"
+#include "sapsim/read/read_report.h"
 #include "sapsim/system_config.h"
 #include "sapsim/text.h"
+#include "sapsim/vok_callback.h"
+#include "sapsim/vok_request.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -21,76 +27,6 @@ namespace sapsim {
 namespace {
 
 using namespace vok_dialog;
-
-// What Z_VOK_GET_REQUEST_PARAMETERS answered; blank where it sent nothing.
-struct RequestParameters {
-    char16_t func_flag[func_flag_chars];
-    char16_t abapprog[abapprog_chars];
-    char16_t variant[variant_chars];
-    char16_t blocksize[blocksize_chars];
-    char16_t debug[debug_chars];
-    char16_t dest[dest_chars];
-    char16_t func_name[func_name_chars];
-    char16_t dhandle[dhandle_chars];
-    char16_t dialog_flag[dialog_flag_chars];
-    // MDATA and JDATA, created by the library on receipt.
-    RFC_TABLE tables[3] = {table_parameter(u"MDATA", statement_line_chars * 2),
-                           table_parameter(u"JDATA", statement_line_chars * 2), end_of_tables};
-
-    RequestParameters()
-    {
-        put_chars(func_flag, func_flag_chars, "");
-        put_chars(abapprog, abapprog_chars, "");
-        put_chars(variant, variant_chars, "");
-        put_chars(blocksize, blocksize_chars, "");
-        put_chars(debug, debug_chars, "");
-        put_chars(dest, dest_chars, "");
-        put_chars(func_name, func_name_chars, "");
-        put_chars(dhandle, dhandle_chars, "");
-        put_chars(dialog_flag, dialog_flag_chars, "");
-    }
-    ~RequestParameters() { delete_received_tables(tables); }
-    RequestParameters(const RequestParameters&) = delete;
-    RequestParameters& operator=(const RequestParameters&) = delete;
-
-    char16_t request_type() const { return func_flag[0]; }
-    // The generated program is shown unless DEBUG is blank or 'N'.
-    bool debugging() const { return debug[0] != u' ' && debug[0] != u'N'; }
-    unsigned statement_lines(size_t table) const { return ItFill(tables[table].ithandle); }
-};
-
-enum class Outcome { answered, raised, failed };
-
-// One call back into the caller on the module's own connection; the caller may
-// call the system again while it serves it. `raised` gets the exception name.
-Outcome call_back(const CallContext& context, const char* module, const char16_t* function, RFC_PARAMETER* exporting,
-                  RFC_PARAMETER* importing, RFC_TABLE* tables, std::u16string& raised)
-{
-    const std::uint64_t conn = context.session().connection_id;
-    const std::string function_name = to_utf8(function);
-    SAPSIM_LOG(debug, conn) << module << ": calling back " << function_name;
-    RFC_RC rc = RfcCall(context.handle(), function, exporting, tables);
-    SAP_UC* exception = nullptr;
-    if (rc == RFC_OK)
-        rc = context.receive(context.handle(), importing, tables, &exception);
-    if (rc == RFC_OK)
-        return Outcome::answered;
-    if (rc == RFC_EXCEPTION) {
-        raised = exception != nullptr ? std::u16string(exception) : std::u16string(u"UNKNOWN_EXCEPTION");
-        SAPSIM_LOG(info, conn) << module << ": callback " << function_name << " raised " << to_utf8(raised);
-        return Outcome::raised;
-    }
-    // The caller aborted or the connection broke: nothing more can be sent.
-    SAPSIM_LOG(warning, conn) << module << ": callback " << function_name << " failed (rc " << rc
-                              << "): " << CallContext::last_error();
-    return Outcome::failed;
-}
-
-void raise(const CallContext& context, const char* module, const char16_t* exception)
-{
-    SAPSIM_LOG(info, context.session().connection_id) << module << ": raising " << to_utf8(exception);
-    RfcRaise(context.handle(), exception);
-}
 
 const char* request_meaning(char16_t type)
 {
@@ -110,9 +46,9 @@ std::string or_none(const std::string& text)
 }
 
 // The lines shown with Z_VOK_GENPROG: an account of what the module does for
-// this request, as ABAP comment lines.
-std::vector<std::string> program_lines(const std::string& module, const CallContext& context,
-                                       const RequestParameters& p)
+// this request, as ABAP comment lines; `tail` says how it goes on.
+std::vector<std::string> program_lines(const std::string& module, const CallContext& context, const VokRequest& p,
+                                       const std::vector<std::string>& tail)
 {
     const char16_t type = p.request_type();
     std::vector<std::string> lines;
@@ -131,14 +67,17 @@ std::vector<std::string> program_lines(const std::string& module, const CallCont
     for (const auto& [label, value] : optional_values)
         if (!value.empty())
             lines.push_back(std::string("* ") + label + value);
-    if (p.statement_lines(0) > 0 || p.statement_lines(1) > 0)
-        lines.push_back("* Statement: " + std::to_string(p.statement_lines(1)) + " JDATA lines, " +
-                        std::to_string(p.statement_lines(0)) + " MDATA lines");
-    if (type == u'I')
-        lines.push_back("* Nothing to run: the system information follows");
-    else
-        lines.push_back("* Not supported by this system: the module raises REQUEST_NOT_SUPPORTED");
+    if (p.statement_lines(VokRequest::mdata) > 0 || p.statement_lines(VokRequest::jdata) > 0)
+        lines.push_back("* Statement: " + std::to_string(p.statement_lines(VokRequest::jdata)) + " JDATA lines, " +
+                        std::to_string(p.statement_lines(VokRequest::mdata)) + " MDATA lines");
+    lines.insert(lines.end(), tail.begin(), tail.end());
     return lines;
+}
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
 }
 
 // SYSINFO: "SID,HOST,SYSNR,CLIENT,USER,LANGUAGE,RELEASE,KERNEL,DBSYS,OPSYS,".
@@ -186,48 +125,107 @@ public:
             return;
         // The module only works with its caller: every callback goes to BACK.
         if (get_chars(pdest, pdest_chars) != "BACK") {
-            raise(context, name(), u"DESTINATION_NOT_SUPPORTED");
+            raise_exception(context, name(), u"DESTINATION_NOT_SUPPORTED");
             return;
         }
         // A report to schedule asks for a background job, which this system
         // does not start yet.
         if (!get_chars(preport, preport_chars).empty()) {
-            raise(context, name(), u"REQUEST_NOT_SUPPORTED");
+            raise_exception(context, name(), u"REQUEST_NOT_SUPPORTED");
             return;
         }
-        RequestParameters request;
+        VokRequest request;
         std::u16string raised;
         switch (get_request_parameters(context, request, raised)) {
-        case Outcome::answered: break;
-        case Outcome::raised: raise(context, name(), u"NO_REQUEST_PARAMETERS"); return;
-        case Outcome::failed: return;
+        case CallbackOutcome::answered: break;
+        case CallbackOutcome::raised: raise_exception(context, name(), u"NO_REQUEST_PARAMETERS"); return;
+        case CallbackOutcome::failed: return;
         }
         SAPSIM_LOG(debug, context.session().connection_id)
             << name() << ": request " << to_utf8(std::u16string(1, request.request_type())) << ", debug "
             << to_utf8(std::u16string(1, request.debug[0]));
-        if (request.debugging() && !finish(context, show_program(context, request, raised), raised))
-            return;
-        if (request.request_type() != u'I') {
-            raise(context, name(), u"REQUEST_NOT_SUPPORTED");
-            return;
-        }
-        if (!finish(context, send_system_info(context, raised), raised))
-            return;
-        RFC_PARAMETER none[] = {end_of_parameters};
-        send_answer(context, name(), none, no_tables);
+        if (request.request_type() == u'I')
+            serve_logon(context, request);
+        else if (request.is_select())
+            serve_select(context, request);
+        else
+            refuse(context, request);
     }
 
 private:
-    // After a callback: true to go on. An exception of the caller is raised
-    // again under its own name; after a failure nothing more is sent.
-    bool finish(const CallContext& context, Outcome outcome, const std::u16string& raised) const
+    // Function requests and other kinds: the program lines say so, then
+    // REQUEST_NOT_SUPPORTED.
+    void refuse(const CallContext& context, const VokRequest& request) const
     {
-        if (outcome == Outcome::raised)
-            raise(context, name(), raised.c_str());
-        return outcome == Outcome::answered;
+        std::u16string raised;
+        if (request.debugging() &&
+            !finish(context,
+                    show_program(context, request,
+                                 {"* Not supported by this system: the module raises REQUEST_NOT_SUPPORTED"}, raised),
+                    raised))
+            return;
+        raise_exception(context, name(), u"REQUEST_NOT_SUPPORTED");
     }
 
-    Outcome get_request_parameters(const CallContext& context, RequestParameters& p, std::u16string& raised) const
+    void serve_logon(const CallContext& context, const VokRequest& request) const
+    {
+        std::u16string raised;
+        if (request.debugging() &&
+            !finish(context,
+                    show_program(context, request, {"* Nothing to run: the system information follows"}, raised), raised))
+            return;
+        if (!finish(context, send_system_info(context, raised), raised))
+            return;
+        RFC_PARAMETER none[] = {end_of_parameters};
+        RFC_TABLE no_tables[] = {end_of_tables};
+        send_answer(context, name(), none, no_tables);
+    }
+
+    // A select runs the read report that ABAPPROG names.
+    void serve_select(const CallContext& context, const VokRequest& request) const
+    {
+        const std::string report = upper(request.report());
+        std::optional<ReadReport> run;
+        if (context.services().config.is_read_report(report)) {
+            run.emplace(context, request, report);
+            run->prepare();
+        }
+        std::u16string raised;
+        if (request.debugging()) {
+            const std::vector<std::string> tail =
+                run ? run->program_lines()
+                    : std::vector<std::string>{"* Read report " + or_none(report) +
+                                               " not found: the module raises REPORT_NOT_FOUND"};
+            if (!finish(context, show_program(context, request, tail, raised), raised))
+                return;
+        }
+        if (!run) {
+            SAPSIM_LOG(info, context.session().connection_id) << name() << ": no read report " << or_none(report);
+            raise_exception(context, name(), u"REPORT_NOT_FOUND");
+            return;
+        }
+        switch (run->run(raised)) {
+        case ReadReport::Result::finished: {
+            RFC_PARAMETER none[] = {end_of_parameters};
+            RFC_TABLE no_tables[] = {end_of_tables};
+            send_answer(context, name(), none, no_tables);
+            return;
+        }
+        case ReadReport::Result::raise: raise_exception(context, name(), raised.c_str()); return;
+        case ReadReport::Result::ended: return;
+        }
+    }
+
+    // After a callback: true to go on. An exception of the caller is raised
+    // again under its own name; after a failure nothing more is sent.
+    bool finish(const CallContext& context, CallbackOutcome outcome, const std::u16string& raised) const
+    {
+        if (outcome == CallbackOutcome::raised)
+            raise_exception(context, name(), raised.c_str());
+        return outcome == CallbackOutcome::answered;
+    }
+
+    CallbackOutcome get_request_parameters(const CallContext& context, VokRequest& p, std::u16string& raised) const
     {
         RFC_PARAMETER none[] = {end_of_parameters};
         RFC_PARAMETER importing[] = {char_parameter(u"FUNC_FLAG", p.func_flag, func_flag_chars),
@@ -243,9 +241,10 @@ private:
         return call_back(context, name(), u"Z_VOK_GET_REQUEST_PARAMETERS", none, importing, p.tables, raised);
     }
 
-    Outcome show_program(const CallContext& context, const RequestParameters& p, std::u16string& raised) const
+    CallbackOutcome show_program(const CallContext& context, const VokRequest& p, const std::vector<std::string>& tail,
+                                 std::u16string& raised) const
     {
-        const std::vector<std::string> lines = program_lines(name_, context, p);
+        const std::vector<std::string> lines = program_lines(name_, context, p, tail);
         ITAB_H ltab = ItCreate(u"LTAB", ltab_line_chars * 2, static_cast<unsigned>(lines.size()), 0);
         for (const std::string& text : lines) {
             auto* line = ltab != nullptr ? static_cast<char16_t*>(ItAppLine(ltab)) : nullptr;
@@ -254,7 +253,7 @@ private:
                 if (ltab != nullptr)
                     ItDelete(ltab);
                 raised = u"NO_MEMORY";
-                return Outcome::raised;
+                return CallbackOutcome::raised;
             }
             put_chars(line, ltab_line_chars, text);
         }
@@ -265,12 +264,12 @@ private:
                                      char_parameter(u"DHANDLE", dhandle, genprog_dhandle_chars), end_of_parameters};
         RFC_PARAMETER none[] = {end_of_parameters};
         RFC_TABLE tables[] = {table_parameter(u"LTAB", ltab_line_chars * 2, ltab), end_of_tables};
-        const Outcome outcome = call_back(context, name(), u"Z_VOK_GENPROG", exporting, none, tables, raised);
+        const CallbackOutcome outcome = call_back(context, name(), u"Z_VOK_GENPROG", exporting, none, tables, raised);
         ItDelete(ltab);
         return outcome;
     }
 
-    Outcome send_system_info(const CallContext& context, std::u16string& raised) const
+    CallbackOutcome send_system_info(const CallContext& context, std::u16string& raised) const
     {
         const BatchGateway& batch = context.services().config.batch;
         // The port the gateway really listens on (--port 0 picks one).
