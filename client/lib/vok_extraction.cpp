@@ -235,7 +235,14 @@ bool Vok_Extraction::Run::read_until_ok ()
     layout.row_bytes = *settings.row_width;
   else if (Vok_Status status = metadata.finish (layout); !status.ok ())
     {
-      fail (with_context (status, "the rows begin before the metadata is complete"));
+      // A statement the read report refuses ends in an error line right
+      // after the OK of its only chunk, before any metadata: that line is
+      // the answer.
+      read_to_close ();
+      if (!ended () && !result.error_lines.empty ())
+        return false;
+      if (!ended ())
+        fail (with_context (status, "the rows begin before the metadata is complete"));
       return false;
     }
   else

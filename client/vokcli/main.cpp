@@ -1,6 +1,8 @@
 // vokcli: the reference VOK client on the command line (docs/vokcli.md).
 //   vokcli connect --port N [--host H] [logon options]   log on and print the system information
 //   vokcli select --port N [logon options] --table T ...  run one select and write its rows
+//   vokcli call --port N [logon options] MODULE ...      describe or call an RFC function module
+#include "vok_cli_call.h"
 #include "vok_cli_connect.h"
 #include "vok_cli_exit_code.h"
 #include "vok_cli_select.h"
@@ -43,6 +45,7 @@ int main (int argc, char **argv)
               "refused the request; 2 connection or protocol problem; 3 command-line error.");
   Vok_Cli_Connect connect (app);
   Vok_Cli_Select select (app);
+  Vok_Cli_Call call (app);
 
   try
     {
@@ -60,5 +63,7 @@ int main (int argc, char **argv)
     return connect.run ();
   if (select.command ()->parsed ())
     return select.run ();
+  if (call.command ()->parsed ())
+    return call.run ();
   return vok_cli_usage;
 }

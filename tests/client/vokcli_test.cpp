@@ -1,10 +1,13 @@
 // vokcli as a program against a scripted server. connect: the document it
 // sends for its options, what it prints where, its exit codes, and that the
 // password shows nowhere in its output. select: the select document its
-// options make, the rows in each output format, and its exit codes.
+// options make, the rows in each output format, and its exit codes. call:
+// the description it prints, the values and rows it sends, what it prints
+// of the results, and its exit codes.
 #include "child_process.h"
 #include "script_server.h"
 #include "temp_dir.h"
+#include "vok_function_call.h"
 
 #include <gtest/gtest.h>
 
@@ -503,5 +506,238 @@ TEST (Vokcli, SelectOutputThatCannotBeWrittenIsAFailure)
   const Vokcli_Run run = run_select (c);
   EXPECT_EQ (run.exit_code, 2);
   EXPECT_EQ (run.err, "vokcli select: cannot write the output to /dev/full\n");
+}
+
+// --- vokcli call ---
+
+const std::string call_handle = "000400000000DEADBEEF";
+
+const std::vector<std::string> flight_list {
+  "FUNCTION,Z_FLIGHT_LIST,Flights of an airline",
+  "PARAMETER,AIRLINE,E,C,6,0,,Airline code",
+  "PARAMETER,MAXROWS,E,I,4,0,X,Most rows",
+  "PARAMETER,COUNT,I,I,4,0,,Flights found",
+  "PARAMETER,TOTAL,I,P,8,2,,Sum of the prices",
+  "TABLE,FLIGHTS,28,ZFLIGHT,N,Flights found",
+  "FIELD,FLIGHTS,CONNID,N,8,0,0,Flight number",
+  "FIELD,FLIGHTS,FLDATE,D,16,0,8,Flight date",
+  "FIELD,FLIGHTS,PRICE,P,4,2,24,Airfare",
+  "TABLE,CARRIERS,6,,Y,Airlines",
+  "TABLE,MESSAGES,4,,N,",
+  "EXCEPTION,NOT_FOUND,No flights"};
+
+std::string joined (const std::vector<std::string> &lines)
+{
+  std::string text;
+  for (const std::string &line : lines)
+    text += line + "\n";
+  return text;
+}
+
+// The document of a call with these arguments, as the library writes it
+// (its exact text is the library's test).
+std::string call_document (const Vok_Function_Arguments &arguments)
+{
+  Vok_Function_Interface interface;
+  EXPECT_TRUE (Vok_Function_Interface_Parser::parse (flight_list, interface).ok ());
+  Vok_Function_Document document;
+  EXPECT_TRUE (Vok_Function_Call::make_document (interface, arguments, document).ok ());
+  document.chandle = handle;
+  document.dhandle = data_handle;
+  std::string text;
+  EXPECT_TRUE (document.write (text).ok ());
+  return text;
+}
+
+struct Call_Case
+{
+  const char *name;
+  std::vector<std::string> options;  // after the logon options
+  std::string csv;                   // the file of "--table FLIGHTS=<file>" when not empty
+  std::vector<Script_Step> describe;  // the description's reply after the document
+  Vok_Function_Arguments arguments;  // of the call; no call when `data` is empty
+  std::vector<Script_Step> data;     // after the greeting
+  std::vector<Script_Step> reply;    // after the call's document
+  int exit_code;
+  std::string out;
+  std::string err;
+  friend void PrintTo (const Call_Case &c, std::ostream *os) { *os << c.name; }
+};
+
+class Vokcli_Call : public testing::TestWithParam<Call_Case> {};
+
+// Runs vokcli call for the case against the control connection that logs
+// on, the request connection of the description, then the data and the
+// request connection of the call.
+Vokcli_Run run_call (const Call_Case &c)
+{
+  ::setenv (password_variable, password.c_str (), 1);
+  Connection_Scripts scripts;
+  scripts.scripts.push_back ({send (padded_greeting (handle)), expect (logon_request + "\n"),
+                              send (system_info + "\n"), expect_closed ()});
+  std::vector<Script_Step> describe {
+    send (padded_greeting (request_handle)),
+    expect ("<function chandle=\"" + handle + "\" metadata=\"Y\" name=\"Z_FLIGHT_LIST\"/>\n")};
+  describe.insert (describe.end (), c.describe.begin (), c.describe.end ());
+  scripts.scripts.push_back (describe);
+  if (!c.data.empty ())
+    {
+      std::vector<Script_Step> data {send (padded_greeting (data_handle))};
+      data.insert (data.end (), c.data.begin (), c.data.end ());
+      scripts.scripts.push_back (data);
+      std::vector<Script_Step> request {send (padded_greeting (call_handle)),
+                                        expect (call_document (c.arguments) + "\n")};
+      request.insert (request.end (), c.reply.begin (), c.reply.end ());
+      scripts.scripts.push_back (request);
+    }
+  Script_Server server (scripts);
+  vurude::test::TempDir folder;
+  std::vector<std::string> arguments {"call", "--port", std::to_string (server.port ()), "--timeout", "10"};
+  arguments.insert (arguments.end (), logon_options.begin (), logon_options.end ());
+  arguments.push_back ("Z_FLIGHT_LIST");
+  arguments.insert (arguments.end (), c.options.begin (), c.options.end ());
+  if (!c.csv.empty ())
+    {
+      const std::string file = folder.path () + "/flights.csv";
+      std::ofstream (file, std::ios::binary) << c.csv;
+      arguments.insert (arguments.end (), {"--table", "FLIGHTS=" + file});
+    }
+  const Vokcli_Run run = run_vokcli (arguments);
+  EXPECT_EQ (server.finish (), "");
+  return run;
+}
+
+TEST_P (Vokcli_Call, DescribesCallsAndPrints)
+{
+  const Call_Case &c = GetParam ();
+  const Vokcli_Run run = run_call (c);
+  EXPECT_EQ (run.exit_code, c.exit_code);
+  EXPECT_EQ (run.out, c.out);
+  EXPECT_EQ (run.err, c.err);
+  EXPECT_EQ (run.err.find (password), std::string::npos);
+}
+
+const std::vector<Script_Step> described {send (joined (flight_list)), close_connection ()};
+
+Vok_Function_Arguments airline_lh (std::vector<std::pair<std::string, Vok_Table_Rows>> tables = {})
+{
+  Vok_Function_Arguments arguments;
+  arguments.values = {{"AIRLINE", "LH"}};
+  arguments.tables = std::move (tables);
+  return arguments;
+}
+
+const std::string count_and_total = "\x03\0\0\0\0"s + "\x00\x00\x00\x00\x01\x23\x45\x0C\x00"s;
+const std::string two_flights = utf16 ("0400", 4) + utf16 ("20240131", 8) + "\x00\x01\x23\x4C\x00"s
+                                + utf16 ("0401", 4) + utf16 ("20240201", 8) + "\x00\x09\x99\x9D\x00"s;
+const std::string flight_results = "D,COUNT,1\nD,TOTAL,1\nD,FLIGHTS,2\nEOF\n";
+
+INSTANTIATE_TEST_SUITE_P (
+  Cases, Vokcli_Call,
+  testing::Values (
+    Call_Case {"Describe", {"--describe"}, "", described, {}, {}, {}, 0,
+               "Z_FLIGHT_LIST: Flights of an airline\n"
+               "Parameters:\n"
+               "  AIRLINE  in   C(3)    required  Airline code\n"
+               "  MAXROWS  in   I       optional  Most rows\n"
+               "  COUNT    out  I                 Flights found\n"
+               "  TOTAL    out  P(8,2)            Sum of the prices\n"
+               "Tables:\n"
+               "  FLIGHTS   in/out  line of 28 bytes  structure ZFLIGHT  Flights found\n"
+               "    CONNID  N(4)    at 0   Flight number\n"
+               "    FLDATE  D       at 8   Flight date\n"
+               "    PRICE   P(4,2)  at 24  Airfare\n"
+               "  CARRIERS  in      line of 6 bytes                      Airlines\n"
+               "  MESSAGES  in/out  line of 4 bytes\n"
+               "Exceptions:\n"
+               "  NOT_FOUND  No flights\n",
+               ""},
+    Call_Case {"CallWithRowsAsCsv", {"--param", "AIRLINE=LH"}, "CONNID,FLDATE\r\n\"0400\",2024-01-31\r\n", described,
+               airline_lh ({{"FLIGHTS", {{"CONNID", "FLDATE"}, {{"0400", "2024-01-31"}}}}}),
+               {send (count_and_total + two_flights), expect_closed ()},
+               {send (flight_results), expect_closed ()}, 0,
+               "COUNT=3\nTOTAL=1234.50\nTABLE FLIGHTS (2 rows)\nCONNID,FLDATE,PRICE\n0400,20240131,12.34\n"
+               "0401,20240201,-99.99\nTABLE MESSAGES (0 rows)\nLINE\n",
+               ""},
+    Call_Case {"CallAsJsonLines", {"--param", "AIRLINE=LH", "--format", "jsonl"}, "", described, airline_lh (),
+               {send (count_and_total + two_flights + "\x01\x02\x03\x04\x00"s), expect_closed ()},
+               {send ("D,COUNT,1\nD,TOTAL,1\nD,FLIGHTS,2\nD,MESSAGES,1\nEOF\n"), expect_closed ()}, 0,
+               "COUNT=3\nTOTAL=1234.50\nTABLE FLIGHTS (2 rows)\n"
+               "{\"CONNID\":\"0400\",\"FLDATE\":\"20240131\",\"PRICE\":12.34}\n"
+               "{\"CONNID\":\"0401\",\"FLDATE\":\"20240201\",\"PRICE\":-99.99}\n"
+               "TABLE MESSAGES (1 row)\n{\"LINE\":\"01020304\"}\n",
+               ""},
+    Call_Case {"Exception", {"--param", "AIRLINE=XX"}, "", described,
+               [] {
+                 Vok_Function_Arguments arguments;
+                 arguments.values = {{"AIRLINE", "XX"}};
+                 return arguments;
+               }(),
+               {expect_closed ()}, {send ("E,RFC Exception: NOT_FOUND\n"), close_connection ()}, 1, "",
+               "E,RFC Exception: NOT_FOUND\nvokcli call: Z_FLIGHT_LIST raised the exception NOT_FOUND: No flights\n"},
+    Call_Case {"UnknownFunction", {"--describe"}, "",
+               {send ("E,RFC Exception: FUNCTION_NOT_FOUND\n"), close_connection ()}, {}, {}, {}, 1, "",
+               "E,RFC Exception: FUNCTION_NOT_FOUND\nvokcli call: cannot describe Z_FLIGHT_LIST: the function raised "
+               "the exception FUNCTION_NOT_FOUND\n"},
+    Call_Case {"ParameterTheModuleDoesNotTake", {"--param", "AIRLINE=LH", "--param", "CITY=Berlin"}, "", described, {},
+               {}, {}, 3, "", "vokcli call: Z_FLIGHT_LIST has no parameter CITY\n"},
+    Call_Case {"RequiredParameterLeftOut", {}, "", described, {}, {}, {}, 3, "",
+               "vokcli call: parameter AIRLINE of Z_FLIGHT_LIST is required\n"},
+    Call_Case {"CsvFieldTheTableDoesNotHave", {"--param", "AIRLINE=LH"}, "SEATS\n1\n", described, {}, {}, {}, 3, "",
+               "vokcli call: table FLIGHTS has no field SEATS\n"}),
+  [] (const auto &test) { return std::string (test.param.name); });
+
+// The message of a truncated value names the port, which changes: only its
+// start is compared.
+TEST (Vokcli, CallTruncatedValueNamesTheDataConnection)
+{
+  const Call_Case c {"", {"--param", "AIRLINE=LH"}, "", described, airline_lh (),
+                     {send ("\x03\0\0"s), close_connection ()}, {send (flight_results), expect_closed ()}, 2, "", ""};
+  const Vokcli_Run run = run_call (c);
+  EXPECT_EQ (run.exit_code, 2);
+  EXPECT_EQ (run.out, "");
+  EXPECT_EQ (run.err.find ("vokcli call: the data connection, parameter COUNT: the server at 127.0.0.1:"), 0u)
+    << run.err;
+  EXPECT_NE (run.err.find ("within a record, after 3 of its 5 bytes"), std::string::npos) << run.err;
+}
+
+// Command lines of `vokcli call` that cannot be carried out send nothing.
+TEST (Vokcli, CallRefusesBadOptionsBeforeConnecting)
+{
+  vurude::test::TempDir folder;
+  const std::string unclosed = folder.path () + "/unclosed.csv";
+  std::ofstream (unclosed) << "CONNID\n\"0400\n";
+  const std::string empty = folder.path () + "/empty.csv";
+  {
+    std::ofstream file (empty);
+  }
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases {
+    {{"call", "--port", "1"}, "module is required"},
+    {{"call", "--port", "1", "Z_F", "--param", "AIRLINE"}, "vokcli call: --param \"AIRLINE\" is not NAME=VALUE"},
+    {{"call", "--port", "1", "Z_F", "--param", "=LH"}, "is not NAME=VALUE"},
+    {{"call", "--port", "1", "Z_F", "--describe", "--param", "A=1"}, "excludes"},
+    {{"call", "--port", "1", "Z_F", "--table", "FLIGHTS"}, "vokcli call: --table \"FLIGHTS\" is not NAME=FILE.csv"},
+    {{"call", "--port", "1", "Z_F", "--table", "FLIGHTS=/nonexistent-folder/f.csv"},
+     "vokcli call: --table FLIGHTS: cannot open /nonexistent-folder/f.csv: No such file or directory"},
+    {{"call", "--port", "1", "Z_F", "--table", "FLIGHTS=" + unclosed},
+     "vokcli call: --table FLIGHTS: the quote opened on line 2 is not closed"},
+    {{"call", "--port", "1", "Z_F", "--table", "FLIGHTS=" + empty}, "has no header line naming the fields"},
+    {{"call", "--port", "1", "Z_F", "--format", "table"}, "--format"}};
+  for (const auto &[arguments, message] : cases)
+    {
+      const Vokcli_Run run = run_vokcli (arguments);
+      EXPECT_EQ (run.exit_code, 3) << arguments.back ();
+      EXPECT_EQ (run.out, "");
+      EXPECT_NE (run.err.find (message), std::string::npos) << run.err;
+    }
+}
+
+TEST (Vokcli, CallHelpDescribesTheOptions)
+{
+  const Vokcli_Run run = run_vokcli ({"call", "--help"});
+  EXPECT_EQ (run.exit_code, 0);
+  for (const char *option : {"module", "--port", "--password-env", "--describe", "--param", "--table", "--format",
+                             "Exit codes"})
+    EXPECT_NE (run.out.find (option), std::string::npos) << option;
 }
 }
