@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job on a fresh machine: installs what the build needs, builds,
-# starts the simulated SAP system and the server (main port given as the
-# first argument, default 6999), logs on through the server with the
-# reference client, and keeps both running until Ctrl+C.
+# starts the simulated SAP system with its sample data and the server (main
+# port given as the first argument, default 6999), logs on through the
+# server with the reference client, runs a join and an aggregate, prints
+# their rows and stops both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,9 +36,22 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-echo "== vokcli connect: log on as DEMO in client 100 through the server"
-DEMO_PASSWORD=demo build/client/vokcli/vokcli connect --port "$port" --verbose \
-  --gwhost 127.0.0.1 --gwserv "$gwserv" --client 100 --user DEMO --password-env DEMO_PASSWORD --encrypt
+export DEMO_PASSWORD=demo
+logon=(--port "$port" --gwhost 127.0.0.1 --gwserv "$gwserv" --client 100 --user DEMO
+       --password-env DEMO_PASSWORD --encrypt)
 
-echo "== running; connect your client to port $port (Ctrl+C stops)"
-wait
+echo "== vokcli connect: log on as DEMO in client 100 through the server"
+build/client/vokcli/vokcli connect "${logon[@]}" --verbose
+
+echo "== a join: Lufthansa flights of January 2026 with the airline's name"
+build/client/vokcli/vokcli select "${logon[@]}" --format table \
+  --table SFLIGHT:F --table SCARR:C:inner --on "F~CARRID = C~CARRID" \
+  --field F~CARRID --field C~CARRNAME --field F~CONNID --field F~FLDATE --field F~PRICE --field F~CURRENCY \
+  --where "F~CARRID EQ 'LH' AND F~FLDATE BETWEEN '20260101' AND '20260131'" --order-by "F~FLDATE F~CONNID"
+
+echo "== an aggregate: bookings and revenue per airline over the whole booking table"
+build/client/vokcli/vokcli select "${logon[@]}" --format table \
+  --table SBOOK --field CARRID --field "count(BOOKID) as BOOKINGS" --field "sum(LOCCURAM) as REVENUE" \
+  --group-by CARRID --order-by CARRID
+
+echo "== done; sapsim and the server stop now (logs in $data/)"
