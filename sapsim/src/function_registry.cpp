@@ -12,7 +12,10 @@ FunctionRegistry FunctionRegistry::with_standard_modules()
     FunctionRegistry registry;
     for (auto make : {make_system_info_module, make_ping_module, make_attributes_module, make_echo_module,
                       make_callback_module, make_raise_module, make_fail_module, make_abort_module,
-                      make_rows_module, make_admin_call_module, make_read_table_module})
+                      make_rows_module, make_admin_call_module, make_read_table_module, make_vok_echo_module,
+                      make_vok_flight_list_module, make_vok_booking_read_module, make_vok_read_table_module,
+                      make_vok_stream_table_module, make_vok_table_fetch_module, make_vok_raise_module,
+                      make_vok_abort_module})
         registry.add(make());
     return registry;
 }

@@ -323,16 +323,6 @@ TEST_P(VokDialogUnsupported, RaisesRequestNotSupportedAfterTheProgram)
 INSTANTIATE_TEST_SUITE_P(
     Requests, VokDialogUnsupported,
     ::testing::Values(
-        UnsupportedCase{"DataFunctionRequestWithProgram",
-                        {{"FUNC_FLAG", "D"}, {"ABAPPROG", "ZREAD"}, {"VARIANT", ""}, {"BLOCKSIZE", "00000000"},
-                         {"DEBUG", "Y"}, {"DEST", ""}, {"FUNC_NAME", "BAPI_USER_GET_DETAIL"}, {"DHANDLE", "0002ABC"},
-                         {"DIALOG_FLAG", " "}},
-                        {},
-                        {grp, genprog},
-                        {"* /VOK/Z_VOK_DIALOG: request D (data)", "* System SIM, client 100, user DEMO",
-                         "* Read report ZREAD, variant none", "* Function BAPI_USER_GET_DETAIL", "* Block size 00000000",
-                         "* Data handle 0002ABC",
-                         "* Not supported by this system: the module raises REQUEST_NOT_SUPPORTED"}},
         UnsupportedCase{"StatementWithLogonFlag",
                         {{"FUNC_FLAG", "X"}, {"DEBUG", "Y"}},
                         {"sselect", "T,SCARR,,"},
@@ -340,11 +330,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {"* /VOK/Z_VOK_DIALOG: request X (unknown)", "* System SIM, client 100, user DEMO",
                          "* Read report none, variant none", "* Statement: 2 JDATA lines, 0 MDATA lines",
                          "* Not supported by this system: the module raises REQUEST_NOT_SUPPORTED"}},
-        UnsupportedCase{"FunctionRequestWithoutProgram",
-                        {{"FUNC_FLAG", " "}, {"DEBUG", "N"}, {"FUNC_NAME", "BAPI_USER_GET_DETAIL"}},
-                        {},
-                        {grp},
-                        {}},
+        UnsupportedCase{"FunctionWithOtherFlag", {{"FUNC_FLAG", "X"}, {"FUNC_NAME", "Z_VOK_ECHO"}}, {}, {grp}, {}},
         UnsupportedCase{"NoFuncFlag", {}, {}, {grp}, {}}),
     [](const auto& test) { return std::string(test.param.label); });
 

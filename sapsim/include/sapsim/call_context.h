@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 
 namespace sapsim {
@@ -21,6 +23,10 @@ struct Session {
     std::string client;
     std::string user;
     std::string language;
+    // What modules keep for the rest of the connection (the calls of
+    // Z_VOK_ECHO), by name. Only the connection's own thread serves its
+    // calls, so nothing else touches it.
+    mutable std::map<std::string, std::int64_t, std::less<>> counters;
 };
 
 struct SystemServices {

@@ -5,6 +5,7 @@
 namespace sapsim {
 
 class CallContext;
+class DescribedModule;
 
 class FunctionModule {
 public:
@@ -14,6 +15,9 @@ public:
     // Serves the call waiting on context.handle(): reads its data and answers
     // it (RfcSendData, RfcRaise*, RfcAbort or a system failure).
     virtual void serve(CallContext& context) const = 0;
+    // The module with its interface description, for modules that have one
+    // (the VOK dialog module describes and runs them for function requests).
+    virtual const DescribedModule* described() const { return nullptr; }
 };
 
 } // namespace sapsim

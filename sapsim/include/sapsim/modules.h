@@ -19,4 +19,14 @@ std::unique_ptr<FunctionModule> make_rows_module();         // Z_SIM_ROWS
 std::unique_ptr<FunctionModule> make_admin_call_module();   // Z_SIM_ADMIN_CALL
 std::unique_ptr<FunctionModule> make_read_table_module();   // Z_SIM_READ_TABLE
 
+// Described modules (described_module.h), for function requests of the VOK server.
+std::unique_ptr<FunctionModule> make_vok_echo_module();          // Z_VOK_ECHO
+std::unique_ptr<FunctionModule> make_vok_flight_list_module();   // Z_VOK_FLIGHT_LIST
+std::unique_ptr<FunctionModule> make_vok_booking_read_module();  // Z_VOK_BOOKING_READ
+std::unique_ptr<FunctionModule> make_vok_read_table_module();    // Z_VOK_READ_TABLE
+std::unique_ptr<FunctionModule> make_vok_stream_table_module();  // Z_VOK_STREAM_TABLE
+std::unique_ptr<FunctionModule> make_vok_table_fetch_module();   // Z_VOK_TABLE_FETCH
+std::unique_ptr<FunctionModule> make_vok_raise_module();         // Z_VOK_RAISE
+std::unique_ptr<FunctionModule> make_vok_abort_module();         // Z_VOK_ABORT
+
 } // namespace sapsim

@@ -9,7 +9,9 @@
 //      and the gateway data of background jobs (SystemConfig::batch);
 //      for a select (FUNC_FLAG ' ', 'M', 'D' or 'B' with a statement in
 //      JDATA) the read report named by ABAPPROG runs instead (ReadReport),
-//      REPORT_NOT_FOUND when no report has that name.
+//      REPORT_NOT_FOUND when no report has that name; for a function request
+//      (FUNC_NAME not blank) the named module is described or run
+//      (VokFunctionRequest), FUNCTION_NOT_FOUND when it has no description.
 // Other requests raise REQUEST_NOT_SUPPORTED after step 2.
 #pragma once
 

@@ -43,6 +43,10 @@ struct VokRequest {
     // A select: a statement came and the request type asks for data,
     // metadata, both or neither.
     bool is_select() const;
+    // A function request: FUNC_NAME names a module and the request type asks
+    // for its interface, its data, both or neither.
+    bool is_function() const;
+    std::string function_name() const;
     bool wants_metadata() const { return func_flag[0] == u'M' || func_flag[0] == u'B'; }
     bool wants_data() const { return func_flag[0] == u'D' || func_flag[0] == u'B'; }
     // DIALOG_FLAG 'X': the dialog row limit does not apply.

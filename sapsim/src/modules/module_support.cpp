@@ -1,5 +1,6 @@
 #include "sapsim/module_support.h"
 
+#include "sapsim/dictionary.h"
 #include "sapsim/logger.h"
 
 namespace sapsim {
@@ -28,6 +29,19 @@ void delete_received_tables(RFC_TABLE* tables)
             t->ithandle = nullptr;
             t->newitab = 0;
         }
+    }
+}
+
+size_t text_width(const FieldDef& field)
+{
+    switch (field.type) {
+    case 'P': return static_cast<size_t>(2 * field.length + 1);
+    case 'X': return static_cast<size_t>(2 * field.length);
+    case 'I': return 11;
+    case 's': return 6;
+    case 'b': return 3;
+    case 'F': return 24;
+    default: return static_cast<size_t>(field.length);
     }
 }
 

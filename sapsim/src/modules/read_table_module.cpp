@@ -20,20 +20,6 @@ constexpr size_t data_line_chars = 512;
 // many rows it is refused rather than growing to gigabytes.
 constexpr std::int64_t max_rows = 200'000;
 
-// Characters a field takes in a DATA line.
-size_t display_width(const FieldDef& f)
-{
-    switch (f.type) {
-    case 'P': return static_cast<size_t>(2 * f.length + 1);  // digits, sign and point
-    case 'X': return static_cast<size_t>(2 * f.length);
-    case 'I': return 11;
-    case 's': return 6;
-    case 'b': return 3;
-    case 'F': return 24;
-    default: return static_cast<size_t>(f.length);
-    }
-}
-
 class ReadTableModule : public FunctionModule {
 public:
     const char* name() const override { return "Z_SIM_READ_TABLE"; }
@@ -57,7 +43,7 @@ public:
         }
         size_t total = 0;
         for (const FieldDef& f : table->fields)
-            total += display_width(f);
+            total += text_width(f);
         if (total > data_line_chars) {
             RfcRaise(context.handle(), u"DATA_BUFFER_EXCEEDED");
             delete_received_tables(tables);
@@ -80,11 +66,11 @@ public:
             put_chars(line, 30, f.name);
             std::snprintf(number, sizeof number, "%06zu", offset);
             put_chars(line + 30, 6, number);
-            std::snprintf(number, sizeof number, "%06zu", display_width(f));
+            std::snprintf(number, sizeof number, "%06zu", text_width(f));
             put_chars(line + 36, 6, number);
             put_chars(line + 42, 1, std::string(1, f.type));
             put_chars(line + 43, 60, f.text);
-            offset += display_width(f);
+            offset += text_width(f);
         }
         std::string error;
         std::int64_t count = 0;
@@ -96,7 +82,7 @@ public:
                     return false;
                 size_t at = 0;
                 for (size_t i = 0; i < values.size(); ++i) {
-                    const size_t width = display_width(table->fields[i]);
+                    const size_t width = text_width(table->fields[i]);
                     put_chars(line + at, width, values[i]);
                     at += width;
                 }

@@ -1,7 +1,7 @@
 // The VOK dialog module (vok_dialog_module.h): fetches the request from its
 // caller, shows the caller the program generated for it when asked to,
-// answers a logon with the system information and runs the read report for
-// a select.
+// answers a logon with the system information, runs the read report for a
+// select and describes or runs the module of a function request.
 #include "sapsim/vok_dialog_module.h"
 
 #include "sapsim/call_context.h"
@@ -12,6 +12,7 @@
 #include "sapsim/system_config.h"
 #include "sapsim/text.h"
 #include "sapsim/vok_callback.h"
+#include "sapsim/vok_function_request.h"
 #include "sapsim/vok_request.h"
 
 #include <algorithm>
@@ -146,6 +147,8 @@ public:
             << to_utf8(std::u16string(1, request.debug[0]));
         if (request.request_type() == u'I')
             serve_logon(context, request);
+        else if (request.is_function())
+            serve_function(context, request);
         else if (request.is_select())
             serve_select(context, request);
         else
@@ -153,8 +156,7 @@ public:
     }
 
 private:
-    // Function requests and other kinds: the program lines say so, then
-    // REQUEST_NOT_SUPPORTED.
+    // Other kinds: the program lines say so, then REQUEST_NOT_SUPPORTED.
     void refuse(const CallContext& context, const VokRequest& request) const
     {
         std::u16string raised;
@@ -213,6 +215,26 @@ private:
         }
         case ReadReport::Result::raise: raise_exception(context, name(), raised.c_str()); return;
         case ReadReport::Result::ended: return;
+        }
+    }
+
+    // A function request describes or runs the module FUNC_NAME names.
+    void serve_function(const CallContext& context, const VokRequest& request) const
+    {
+        VokFunctionRequest function(context, request, name_);
+        std::u16string raised;
+        if (request.debugging() &&
+            !finish(context, show_program(context, request, function.program_lines(), raised), raised))
+            return;
+        switch (function.run(raised)) {
+        case ModuleOutcome::answer: {
+            RFC_PARAMETER none[] = {end_of_parameters};
+            RFC_TABLE no_tables[] = {end_of_tables};
+            send_answer(context, name(), none, no_tables);
+            return;
+        }
+        case ModuleOutcome::raise: raise_exception(context, name(), raised.c_str()); return;
+        case ModuleOutcome::ended: return;
         }
     }
 

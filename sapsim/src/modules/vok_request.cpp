@@ -25,6 +25,17 @@ bool VokRequest::is_select() const
     return statement_lines(jdata) > 0 && (type == u' ' || type == u'M' || type == u'D' || type == u'B');
 }
 
+bool VokRequest::is_function() const
+{
+    const char16_t type = request_type();
+    return !function_name().empty() && (type == u' ' || type == u'M' || type == u'D' || type == u'B');
+}
+
+std::string VokRequest::function_name() const
+{
+    return get_chars(func_name, func_name_chars);
+}
+
 std::int64_t VokRequest::block_size() const
 {
     std::int64_t size = 0;

@@ -34,6 +34,17 @@ unsigned char* DataChunkSender::append()
     return static_cast<unsigned char*>(ItAppLine(dtab_));
 }
 
+bool DataChunkSender::describe(const std::vector<std::string>& lines)
+{
+    for (const std::string& text : lines) {
+        auto* line = static_cast<char16_t*>(ItAppLine(mtab_));
+        if (line == nullptr)
+            return false;
+        put_chars(line, mtab_line_chars, text);
+    }
+    return true;
+}
+
 CallbackOutcome DataChunkSender::send(bool last, std::u16string& raised)
 {
     return call(last, {}, raised);

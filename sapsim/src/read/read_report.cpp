@@ -77,22 +77,7 @@ void ReadReport::prepare()
     if (!statement_.prepare(db, plan_.sql))
         error_ = std::string("the statement cannot run: ") + sqlite3_errmsg(db);
     else
-        bind(statement_);
-}
-
-void ReadReport::bind(Statement& statement) const
-{
-    for (size_t i = 0; i < plan_.parameters.size(); ++i) {
-        const FieldValue& v = plan_.parameters[i];
-        const int index = static_cast<int>(i) + 1;
-        switch (v.kind) {
-        case FieldValue::text: statement.bind_text(index, v.text_value); break;
-        case FieldValue::integer: statement.bind_int(index, v.int_value); break;
-        case FieldValue::real: statement.bind_double(index, v.real_value); break;
-        case FieldValue::blob: statement.bind_blob(index, v.text_value.data(), static_cast<int>(v.text_value.size())); break;
-        case FieldValue::null: statement.bind_null(index); break;
-        }
-    }
+        plan_.bind(statement_);
 }
 
 std::int64_t ReadReport::row_limit() const
@@ -156,7 +141,7 @@ bool ReadReport::count_rows(std::int64_t limit, std::int64_t& count)
     const std::string sql = "SELECT COUNT(*) FROM (" + plan_.sql + " LIMIT ?" + std::to_string(plan_.parameters.size() + 1) + ")";
     if (!counter.prepare(reader_.get(), sql))
         return false;
-    bind(counter);
+    plan_.bind(counter);
     counter.bind_int(static_cast<int>(plan_.parameters.size()) + 1, limit + 1);
     if (counter.step() != SQLITE_ROW)
         return false;

@@ -397,4 +397,19 @@ bool SqlBuilder::order_by(const SelectPart& part, std::string& sql, std::string&
     return true;
 }
 
+void SqlPlan::bind(Statement& statement) const
+{
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        const FieldValue& v = parameters[i];
+        const int index = static_cast<int>(i) + 1;
+        switch (v.kind) {
+        case FieldValue::text: statement.bind_text(index, v.text_value); break;
+        case FieldValue::integer: statement.bind_int(index, v.int_value); break;
+        case FieldValue::real: statement.bind_double(index, v.real_value); break;
+        case FieldValue::blob: statement.bind_blob(index, v.text_value.data(), static_cast<int>(v.text_value.size())); break;
+        case FieldValue::null: statement.bind_null(index); break;
+        }
+    }
+}
+
 } // namespace sapsim

@@ -1,7 +1,8 @@
 // Sends the records of a select to the VOK server through Z_VOK_DATA_CHUNK:
 // exports DHANDLE (the data handle received), EMSG, END_OF_DATA, TABLE_NAME;
 // tables DTAB (byte lines of the record width) and MTAB (character lines of
-// 512 characters, sent empty). A chunk holds at most the block size in bytes,
+// 512 characters: empty for the read report; the lines of describe() for
+// the next chunk of others). A chunk holds at most the block size in bytes,
 // and at least one record; the last has END_OF_DATA 'X'. Records are written
 // straight into the chunk table, whose memory is reused for the next chunk.
 #pragma once
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sapsim {
 
@@ -27,6 +29,8 @@ public:
     // A new zero-filled record in the current chunk; null without memory.
     unsigned char* append();
     bool full() const { return ItFill(dtab_) >= rows_per_chunk_; }
+    // MTAB lines of the next chunk (cut to 512 characters); false without memory.
+    bool describe(const std::vector<std::string>& lines);
 
     // Sends the records gathered, END_OF_DATA 'X' when `last`; empties the
     // chunk when the server answered.

@@ -48,7 +48,6 @@ private:
     Result send_metadata(std::u16string& raised);
     Result stream(std::u16string& raised);
     bool count_rows(std::int64_t limit, std::int64_t& count);
-    void bind(Statement& statement) const;
     std::int64_t row_limit() const;
 
     const CallContext& context_;

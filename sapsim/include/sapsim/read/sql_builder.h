@@ -14,6 +14,7 @@
 #include "sapsim/dictionary.h"
 #include "sapsim/read/record_layout.h"
 #include "sapsim/read/select_request.h"
+#include "sapsim/sqlite_statement.h"
 
 #include <functional>
 #include <optional>
@@ -29,6 +30,9 @@ struct SqlPlan {
     RecordLayout layout;                 // result column i is layout column i
     std::string table_name;              // the first table
     std::string summary;                 // "gselect over SPFLI, SFLIGHT (left join)"
+
+    // Binds the parameters to a statement prepared from `sql`.
+    void bind(Statement& statement) const;
 };
 
 class SqlBuilder {
