@@ -28,13 +28,15 @@ gwserv="${ready##* }"
 echo "   $ready"
 
 echo "== vurude_server on port $port (log in $data/vurude_server.log)"
-build/server/host/vurude_server -d 1 -p "$port" 2>"$data/vurude_server.log" &
+build/server/host/vurude_server -d 3 -p "$port" 2>"$data/vurude_server.log" &
 pids+=("$!")
-for _ in $(seq 100); do
-  grep -q "Listening on port $port" "$data/vurude_server.log" && break
-  kill -0 "${pids[1]}" 2>/dev/null || { cat "$data/vurude_server.log"; exit 1; }
+listening=no
+for _ in $(seq 300); do
+  grep -q "Listening on port $port" "$data/vurude_server.log" && { listening=yes; break; }
+  kill -0 "${pids[1]}" 2>/dev/null || break
   sleep 0.1
 done
+[ "$listening" = yes ] || { echo "vurude_server did not start:" >&2; cat "$data/vurude_server.log" >&2; exit 1; }
 
 export DEMO_PASSWORD=demo
 logon=(--port "$port" --gwhost 127.0.0.1 --gwserv "$gwserv" --client 100 --user DEMO

@@ -346,6 +346,9 @@ int Vurude_V9function_Request::handle_data_chunk (RFC_HANDLE handle)
   if (!target)
     {
       callrfc_cbf->raise (handle, u"INVALID_DATA_HANDLE");
+      // The request ends here; the client learns why instead of seeing its
+      // connection close without a word.
+      send_error_line (u"Invalid data handle '" + std::u16string (named) + u"' in Z_VOK_DATA_CHUNK");
       return 13;
     }
 
