@@ -11,7 +11,8 @@ scripts/install-deps.sh
 jobs=$(nproc)
 
 echo "== release build (warnings are errors)"
-cmake -S . -B build -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Optimised as shipped, without debug information: the build is faster.
+cmake -S . -B build -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -DNDEBUG" >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
 
@@ -23,7 +24,9 @@ for test in build-tsan/tests/rfclib/rfclib_tests build-tsan/tests/server/connect
 done
 
 echo "== sanitizer build (address, undefined behaviour)"
-cmake -S . -B build-asan -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+# -O1 as the sanitizer's documentation advises: usable stacks, tests that
+# run several times faster than unoptimised ones.
+cmake -S . -B build-asan -DVURUDE_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DVURUDE_SANITIZE=address,undefined >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
