@@ -1,5 +1,7 @@
 #include "vok_function_call.h"
 
+#include "vok_decimal.h"
+
 #include "vok_connection.h"
 #include "vok_record.h"
 #include "vok_value_encoder.h"
@@ -162,23 +164,6 @@ bool same_name (std::string_view a, std::string_view b)
          && std::equal (a.begin (), a.end (), b.begin (), [] (char x, char y) {
               return std::toupper (static_cast<unsigned char> (x)) == std::toupper (static_cast<unsigned char> (y));
             });
-}
-
-// A decimal count of digits only, at most `limit`.
-bool parse_count (std::string_view text, std::uint64_t limit, std::uint64_t &value)
-{
-  if (text.empty ())
-    return false;
-  value = 0;
-  for (char c : text)
-    {
-      if (c < '0' || c > '9')
-        return false;
-      value = value * 10 + static_cast<std::uint64_t> (c - '0');
-      if (value > limit)
-        return false;
-    }
-  return true;
 }
 
 std::string error_summary (std::size_t error_lines, const std::string &exception)
@@ -558,7 +543,7 @@ bool Vok_Function_Call::Call_Run::take_data_line (const std::string &line)
   // The count follows the last comma.
   const std::size_t comma = line.rfind (',');
   std::uint64_t count = 0;
-  if (comma < data_prefix.size () || !parse_count (line.substr (comma + 1), max_count, count))
+  if (comma < data_prefix.size () || !vok_parse_decimal (line.substr (comma + 1), max_count, count))
     {
       fail ({Vok_Result::bad_record, "the line " + shown (line) + " is not D,<name>,<count>"});
       return false;

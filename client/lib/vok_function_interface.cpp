@@ -1,5 +1,7 @@
 #include "vok_function_interface.h"
 
+#include "vok_decimal.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -67,23 +69,6 @@ bool split_fields (std::string_view line, const Line_Kind &kind, std::vector<std
       rest.remove_prefix (comma + 1);
     }
   parts.push_back (rest);
-  return true;
-}
-
-// A decimal number of digits only, at most `limit`.
-bool parse_number (std::string_view text, std::size_t limit, std::size_t &value)
-{
-  if (text.empty ())
-    return false;
-  value = 0;
-  for (char c : text)
-    {
-      if (c < '0' || c > '9')
-        return false;
-      value = value * 10 + static_cast<std::size_t> (c - '0');
-      if (value > limit)
-        return false;
-    }
   return true;
 }
 
@@ -318,7 +303,7 @@ Vok_Status Vok_Function_Interface_Parser::add_parameter (std::string_view line,
     return refuse ("the interface line " + shown (line) + " names the unknown type \"" + std::string (parts[2])
                    + "\"");
   std::size_t decimals = 0;
-  if (!parse_number (parts[3], max_bytes, parameter.bytes) || !parse_number (parts[4], max_decimals, decimals))
+  if (!vok_parse_decimal (parts[3], max_bytes, parameter.bytes) || !vok_parse_decimal (parts[4], max_decimals, decimals))
     return refuse ("the interface line " + shown (line) + " is not " + parameter_kind.format + " with bytes up to "
                    + std::to_string (max_bytes) + " and decimals up to " + std::to_string (max_decimals));
   parameter.decimals = static_cast<unsigned> (decimals);
@@ -341,7 +326,7 @@ Vok_Status Vok_Function_Interface_Parser::add_table (std::string_view line, cons
     return refuse ("the TABLE line " + shown (line) + " comes after the exceptions");
   Vok_Function_Table table;
   table.name.assign (parts[0]);
-  if (!parse_number (parts[1], max_bytes, table.line_bytes))
+  if (!vok_parse_decimal (parts[1], max_bytes, table.line_bytes))
     return refuse ("the interface line " + shown (line) + " is not " + table_kind.format + " with line bytes up to "
                    + std::to_string (max_bytes));
   table.structure.assign (parts[2]);
@@ -371,8 +356,8 @@ Vok_Status Vok_Function_Interface_Parser::add_field (std::string_view line, cons
     return refuse ("the interface line " + shown (line) + " names the unknown type \"" + std::string (parts[2])
                    + "\"");
   std::size_t decimals = 0;
-  if (!parse_number (parts[3], max_bytes, field.bytes) || !parse_number (parts[4], max_decimals, decimals)
-      || !parse_number (parts[5], max_bytes, field.offset))
+  if (!vok_parse_decimal (parts[3], max_bytes, field.bytes) || !vok_parse_decimal (parts[4], max_decimals, decimals)
+      || !vok_parse_decimal (parts[5], max_bytes, field.offset))
     return refuse ("the interface line " + shown (line) + " is not " + field_kind.format
                    + " with bytes and offset up to " + std::to_string (max_bytes) + " and decimals up to "
                    + std::to_string (max_decimals));

@@ -1,5 +1,7 @@
 #include "vok_metadata.h"
 
+#include "vok_decimal.h"
+
 #include <utility>
 
 namespace
@@ -16,23 +18,6 @@ std::string shown (std::string_view line)
   if (line.size () > shown_line_bytes)
     text += "...";
   return text + "\"";
-}
-
-// A decimal number of digits only, at most `limit`.
-bool parse_number (std::string_view text, std::size_t limit, std::size_t &value)
-{
-  if (text.empty ())
-    return false;
-  value = 0;
-  for (char c : text)
-    {
-      if (c < '0' || c > '9')
-        return false;
-      value = value * 10 + static_cast<std::size_t> (c - '0');
-      if (value > limit)
-        return false;
-    }
-  return true;
 }
 
 // Splits at every comma.
@@ -165,8 +150,8 @@ Vok_Status Vok_Metadata_Parser::add_row_line (std::string_view line)
     return refuse ("a second R line " + shown (line) + " in the metadata");
   const std::vector<std::string_view> parts = split (line.substr (row_prefix.size ()));
   std::size_t row_bytes = 0;
-  if (parts.size () != 2 || !parse_number (parts[0], max_row_bytes, row_bytes)
-      || !parse_number (parts[1], max_row_bytes, column_count_))
+  if (parts.size () != 2 || !vok_parse_decimal (parts[0], max_row_bytes, row_bytes)
+      || !vok_parse_decimal (parts[1], max_row_bytes, column_count_))
     return refuse ("the metadata line " + shown (line) + " is not R,<row bytes>,<column count> with numbers up to "
                    + std::to_string (max_row_bytes));
   if (row_bytes == 0 || column_count_ == 0)
@@ -199,9 +184,9 @@ Vok_Status Vok_Metadata_Parser::add_field_line (std::string_view line)
   if (parts[n - 5].size () != 1 || !vok_column_type (parts[n - 5][0], column.type))
     return refuse ("the metadata line " + shown (line) + " names the unknown type \"" + std::string (parts[n - 5])
                    + "\"");
-  if (!parse_number (parts[n - 4], max_row_bytes, column.bytes)
-      || !parse_number (parts[n - 3], max_row_bytes, decimals)
-      || !parse_number (parts[n - 2], max_row_bytes, column.offset))
+  if (!vok_parse_decimal (parts[n - 4], max_row_bytes, column.bytes)
+      || !vok_parse_decimal (parts[n - 3], max_row_bytes, decimals)
+      || !vok_parse_decimal (parts[n - 2], max_row_bytes, column.offset))
     return refuse ("the metadata line " + shown (line) + format + " with numbers up to "
                    + std::to_string (max_row_bytes));
   column.decimals = static_cast<unsigned> (decimals);
