@@ -7,6 +7,7 @@
 #include "rfclib/rfclib.h"
 
 #include <string>
+#include <vector>
 
 namespace sapsim {
 
@@ -21,6 +22,12 @@ enum class CallbackOutcome {
 CallbackOutcome call_back(const CallContext& context, const char* module, const char16_t* function,
                           RFC_PARAMETER* exporting, RFC_PARAMETER* importing, RFC_TABLE* tables, std::u16string& raised,
                           bool log_call = true);
+
+// Calls back Z_VOK_MDATA with the lines in its table MTAB. Without memory
+// for the table: `raised` is NO_MEMORY and the outcome `raised`, for the
+// module to raise it.
+CallbackOutcome send_mdata_lines(const CallContext& context, const char* module, const std::vector<std::string>& lines,
+                                 std::u16string& raised);
 
 // Ends the module's call with an exception, logged.
 void raise_exception(const CallContext& context, const char* module, const char16_t* exception);

@@ -1,7 +1,9 @@
 #include "sapsim/vok_callback.h"
 
 #include "sapsim/logger.h"
+#include "sapsim/module_support.h"
 #include "sapsim/text.h"
+#include "sapsim/vok_dialog_module.h"
 
 namespace sapsim {
 
@@ -33,6 +35,28 @@ void raise_exception(const CallContext& context, const char* module, const char1
 {
     SAPSIM_LOG(info, context.session().connection_id) << module << ": raising " << to_utf8(exception);
     RfcRaise(context.handle(), exception);
+}
+
+CallbackOutcome send_mdata_lines(const CallContext& context, const char* module, const std::vector<std::string>& lines,
+                                 std::u16string& raised)
+{
+    using vok_dialog::mtab_line_chars;
+    ITAB_H mtab = ItCreate(u"MTAB", mtab_line_chars * 2, static_cast<unsigned>(lines.size()), 0);
+    for (const std::string& text : lines) {
+        auto* line = mtab != nullptr ? static_cast<char16_t*>(ItAppLine(mtab)) : nullptr;
+        if (line == nullptr) {
+            if (mtab != nullptr)
+                ItDelete(mtab);
+            raised = u"NO_MEMORY";
+            return CallbackOutcome::raised;
+        }
+        put_chars(line, mtab_line_chars, text);
+    }
+    RFC_PARAMETER none[] = {end_of_parameters};
+    RFC_TABLE tables[] = {table_parameter(u"MTAB", mtab_line_chars * 2, mtab), end_of_tables};
+    const CallbackOutcome outcome = call_back(context, module, u"Z_VOK_MDATA", none, none, tables, raised);
+    ItDelete(mtab);
+    return outcome;
 }
 
 } // namespace sapsim

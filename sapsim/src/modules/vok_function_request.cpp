@@ -67,23 +67,7 @@ ModuleOutcome VokFunctionRequest::run(std::u16string& raised)
 
 ModuleOutcome VokFunctionRequest::send_interface(std::u16string& raised)
 {
-    const std::vector<std::string> lines = module_->interface().lines();
-    ITAB_H mtab = ItCreate(u"MTAB", mtab_line_chars * 2, static_cast<unsigned>(lines.size()), 0);
-    for (const std::string& text : lines) {
-        auto* line = mtab != nullptr ? static_cast<char16_t*>(ItAppLine(mtab)) : nullptr;
-        if (line == nullptr) {
-            if (mtab != nullptr)
-                ItDelete(mtab);
-            raised = u"NO_MEMORY";
-            return ModuleOutcome::raise;
-        }
-        put_chars(line, mtab_line_chars, text);
-    }
-    RFC_PARAMETER none[] = {end_of_parameters};
-    RFC_TABLE tables[] = {table_parameter(u"MTAB", mtab_line_chars * 2, mtab), end_of_tables};
-    const CallbackOutcome outcome = call_back(context_, dialog_.c_str(), u"Z_VOK_MDATA", none, none, tables, raised);
-    ItDelete(mtab);
-    return outcome_of(outcome);
+    return outcome_of(send_mdata_lines(context_, dialog_.c_str(), module_->interface().lines(), raised));
 }
 
 ModuleOutcome VokFunctionRequest::send_tables(FunctionFrame& frame, std::u16string& raised)

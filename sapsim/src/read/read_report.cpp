@@ -169,23 +169,7 @@ ReadReport::Result ReadReport::statement_failed(const std::string& message, std:
 
 ReadReport::Result ReadReport::send_metadata(std::u16string& raised)
 {
-    const std::vector<std::string> lines = plan_.layout.metadata_lines();
-    ITAB_H mtab = ItCreate(u"MTAB", mtab_line_chars * 2, static_cast<unsigned>(lines.size()), 0);
-    for (const std::string& text : lines) {
-        auto* line = mtab != nullptr ? static_cast<char16_t*>(ItAppLine(mtab)) : nullptr;
-        if (line == nullptr) {
-            if (mtab != nullptr)
-                ItDelete(mtab);
-            raised = u"NO_MEMORY";
-            return Result::raise;
-        }
-        put_chars(line, mtab_line_chars, text);
-    }
-    RFC_PARAMETER none[] = {end_of_parameters};
-    RFC_TABLE tables[] = {table_parameter(u"MTAB", mtab_line_chars * 2, mtab), end_of_tables};
-    const CallbackOutcome outcome = call_back(context_, report_.c_str(), u"Z_VOK_MDATA", none, none, tables, raised);
-    ItDelete(mtab);
-    return result_of(outcome);
+    return result_of(send_mdata_lines(context_, report_.c_str(), plan_.layout.metadata_lines(), raised));
 }
 
 ReadReport::Result ReadReport::stream(std::u16string& raised)
