@@ -4,7 +4,9 @@
 #include "utf16_text.h"
 #include "vurude_base_request.h"
 #include "vurude_gwinfo_cbf.h"
+#include "vurude_handle_token.h"
 #include "vurude_mq.h"
+#include "vurude_request_assembler.h"
 
 #include <ace/Log_Msg.h>
 #include <ace/OS_NS_stdio.h>
@@ -156,7 +158,7 @@ int Vurude_Base_Handler::wait_for_none (const ACE_Time_Value &timeout)
   return live_handlers;
 }
 
-std::u16string Vurude_Base_Handler::make_handle_name (unsigned short serial, std::uintptr_t address,
+std::u16string Vurude_Base_Handler::make_handle_name (unsigned short serial, std::uint64_t token,
                                                       std::string *serial_text)
 {
   char serial_digits[8];
@@ -164,35 +166,40 @@ std::u16string Vurude_Base_Handler::make_handle_name (unsigned short serial, std
   const std::size_t length = std::char_traits<char>::length (serial_digits);
   char name[32];
   ACE_OS::snprintf (name, sizeof name, "%s%016llX", serial_digits + length - 4,
-                    static_cast<unsigned long long> (address));
+                    static_cast<unsigned long long> (token));
   if (serial_text)
     *serial_text = serial_digits;
   return utf16_from_utf8 (name);
 }
 
-void Vurude_Base_Handler::register_handle ()
+bool Vurude_Base_Handler::register_handle ()
 {
   // A candidate clashes only when a live handler holds the same serial
-  // and address; the next try changes both.
-  std::uintptr_t address = reinterpret_cast<std::uintptr_t> (this);
+  // and token; the next try draws both anew.
   for (;;)
     {
+      std::uint64_t token = 0;
+      if (!draw_handle_token (token))
+        ACE_ERROR_RETURN ((LM_ERROR, "%D(%P|%t) %p\n", "No random value for a client handle"), false);
       std::string serial_text;
-      handle_name_ = make_handle_name (++*VURUDE_SERIAL::instance (), address, &serial_text);
+      handle_name_ = make_handle_name (++*VURUDE_SERIAL::instance (), token, &serial_text);
       ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Assigned VOK Handle \"%s\" from serial number %s\n",
                   utf8_from_utf16 (handle_name_).c_str (), serial_text.c_str ()));
       const int bound = VURUDE_HANDLER_REGISTRY::instance ()->bind (handle_name_, this);
       if (bound != 1)
-        return;
-      address += sizeof (Vurude_Base_Handler);
+        return true;
     }
 }
 
 int Vurude_Base_Handler::open (void *)
 {
-  register_handle ();
-  if (reactor ()->register_handler (this, ACE_Event_Handler::READ_MASK) == 0)
-    reactor_registered_ = 1;
+  // A connection that cannot be named or watched is refused, never left
+  // open for a worker that would wait for bytes it is never given.
+  if (!register_handle ())
+    return -1;
+  if (reactor ()->register_handler (this, ACE_Event_Handler::READ_MASK) != 0)
+    ACE_ERROR_RETURN ((LM_ERROR, "%D(%P|%t) %p\n", "Cannot watch the client's socket"), -1);
+  reactor_registered_ = 1;
 
   std::size_t stack_size[1] = {worker_stack_size};
   ACE_thread_t ids[1] = {};
@@ -221,28 +228,37 @@ int Vurude_Base_Handler::handle_input (ACE_HANDLE)
     ACE_ERROR ((LM_ERROR, "%D(%P|%t) %p\n", "Error reading from VOK"));
 
   // The reactor serves every connection: never wait here for this one's
-  // worker. A full queue parks the block and stops reading this socket until
-  // the worker has made room.
-  int result = n > 0 ? 0 : -1;
-  ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, flow_lock_, -1);
-  if (pending_block_)
-    {
-      block->release ();
-      return result;
-    }
-  ACE_Time_Value immediately = no_wait ();
-  if (putq (block, &immediately) == -1)
-    {
-      if (errno != EWOULDBLOCK)
-        {
-          block->release ();
-          return n > 0 ? 1 : -1;
-        }
-      pending_block_ = block;
-      if (n > 0 && reactor ()->suspend_handler (this) == 0)
-        reading_suspended_ = true;
-    }
+  // worker. A full queue parks the block and leaves the socket disarmed
+  // until the worker has made room.
+  const int result = n > 0 ? 0 : -1;
+  {
+    ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, flow_lock_, -1);
+    if (pending_block_)
+      {
+        block->release ();
+        return result;
+      }
+    ACE_Time_Value immediately = no_wait ();
+    if (putq (block, &immediately) == -1)
+      {
+        if (errno != EWOULDBLOCK)
+          {
+            block->release ();
+            return -1;  // the worker is gone: nobody will read the queue again
+          }
+        pending_block_ = block;
+        reading_suspended_ = n > 0;
+        return result;
+      }
+  }
+  if (n > 0)
+    reactor ()->resume_handler (this);
   return result;
+}
+
+int Vurude_Base_Handler::resume_handler ()
+{
+  return ACE_Event_Handler::ACE_APPLICATION_RESUMES_HANDLER;
 }
 
 void Vurude_Base_Handler::resume_reading ()
@@ -274,9 +290,7 @@ int Vurude_Base_Handler::svc ()
 {
   const std::string name = utf8_from_utf16 (handle_name_);
   ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler svc (%s)\n", name.c_str ()));
-  ACE_Message_Block *head = nullptr;
-  ACE_Message_Block *tail = nullptr;
-  std::size_t request_bytes = 0;
+  Vurude_Request_Assembler assembler (max_request_bytes);
   int result = 0;
   while (result == 0)
     {
@@ -303,42 +317,8 @@ int Vurude_Base_Handler::svc ()
       switch (block->msg_type ())
         {
         case MB_DATA:
-          {
-            if (block->length () == 0)
-              {
-                block->release ();
-                break;
-              }
-            if (tail)
-              tail->cont (block);
-            else
-              head = block;
-            tail = block;
-            request_bytes += block->length ();
-            if (request_bytes > max_request_bytes)
-              {
-                ACE_ERROR ((LM_ERROR, "%D(%P|%t) Request larger than %d bytes - connection closed\n",
-                            static_cast<int> (max_request_bytes)));
-                send_error ("Request too large", 0);
-                result = -1;
-                break;
-              }
-            const char *end = block->wr_ptr ();
-            if (end[-1] != '\n')
-              break;
-            if (block->length () >= 2 && end[-2] == '\\')
-              {
-                block->wr_ptr (block->wr_ptr () - 2);
-                send_text (u"OK\n", 3);
-                break;
-              }
-            block->wr_ptr (block->wr_ptr () - 1);
-            result = handle_mb (head);
-            head->release ();
-            head = tail = nullptr;
-            request_bytes = 0;
-            break;
-          }
+          result = assemble (assembler, block);
+          break;
         case MB_START:
           {
             ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) In Vurude_Base_Handler svc - got MB_START\n"));
@@ -359,8 +339,29 @@ int Vurude_Base_Handler::svc ()
           break;
         }
     }
-  if (head)
-    head->release ();
+  return result;
+}
+
+int Vurude_Base_Handler::assemble (Vurude_Request_Assembler &assembler, ACE_Message_Block *block)
+{
+  switch (assembler.add (block))
+    {
+    case Vurude_Request_Assembler::more:
+      return 0;
+    case Vurude_Request_Assembler::continued:
+      send_text (u"OK\n", 3);
+      return 0;
+    case Vurude_Request_Assembler::too_large:
+      ACE_ERROR ((LM_ERROR, "%D(%P|%t) Request larger than %d bytes - connection closed\n",
+                  static_cast<int> (max_request_bytes)));
+      send_error ("Request too large", 0);
+      return -1;
+    case Vurude_Request_Assembler::complete:
+      break;
+    }
+  ACE_Message_Block *chain = assembler.take ();
+  const int result = handle_mb (chain);
+  chain->release ();
   return result;
 }
 

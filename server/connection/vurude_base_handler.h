@@ -21,6 +21,7 @@
 #include <string_view>
 
 class Vurude_MQ;
+class Vurude_Request_Assembler;
 
 // Message block types on a handler's queue.
 enum
@@ -80,6 +81,10 @@ public:
   // Worker thread: the request loop.
   int svc () override;
 
+  // ACE_Event_Handler hooks
+  // The handler re-arms its socket itself, once its queue has room.
+  int resume_handler () override;
+
   // ACE_Event_Handler reference counting, kept here rather than in the
   // library so every thread's view of the count is visible to the tools
   // that check this code. The last reference deletes the handler.
@@ -119,8 +124,8 @@ public:
   virtual Vurude_MQ *find_mq (const std::u16string &name, ACE_Thread_Mutex *&lock);
 
   // A client handle: the last four characters of the serial as "%04hu",
-  // then the address as 16 upper-case hexadecimal digits.
-  static std::u16string make_handle_name (unsigned short serial, std::uintptr_t address,
+  // then the token as 16 upper-case hexadecimal digits.
+  static std::u16string make_handle_name (unsigned short serial, std::uint64_t token,
                                           std::string *serial_text = nullptr);
 
   // Ends every connection and waits up to `timeout` for their workers.
@@ -178,9 +183,13 @@ protected:
   static void release_sema (const char *where, const char *which, ACE_Thread_Semaphore &semaphore);
 
   ssize_t send_record (int n);
+  // Worker thread: one read's bytes into the request being assembled;
+  // a completed request goes to handle_mb. Non-zero ends the worker.
+  int assemble (Vurude_Request_Assembler &assembler, ACE_Message_Block *block);
   ssize_t send_locked (const void *bytes, std::size_t count);
-  // Draws a handle from the serial counter and binds it; retries on clashes.
-  void register_handle ();
+  // Draws a handle from the serial counter and a fresh random token and
+  // binds it; retries on clashes. False when no handle could be drawn.
+  bool register_handle ();
   // Worker thread: puts a block the reactor could not queue, and lets the
   // reactor read this socket again.
   void resume_reading ();

@@ -1,5 +1,6 @@
 #include "vurude_base_handler.h"
 #include "vurude_handle_registry.h"
+#include "vurude_handle_token.h"
 #include "vurude_mq.h"
 
 #include "utf16_text.h"
@@ -8,8 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,17 +25,17 @@ std::string u8 (std::u16string_view text) { return utf8_from_utf16 (text); }
 struct Name_Case
 {
   unsigned short serial;
-  std::uintptr_t address;
+  std::uint64_t token;
   const char *serial_text;
   const char *handle;
 };
 
 class Handle_Name : public testing::TestWithParam<Name_Case> {};
 
-TEST_P (Handle_Name, TakesTheLastFourSerialDigitsAndTheFullAddress)
+TEST_P (Handle_Name, TakesTheLastFourSerialDigitsAndTheFullToken)
 {
   std::string serial_text;
-  const std::u16string name = Vurude_Base_Handler::make_handle_name (GetParam ().serial, GetParam ().address,
+  const std::u16string name = Vurude_Base_Handler::make_handle_name (GetParam ().serial, GetParam ().token,
                                                                      &serial_text);
   EXPECT_EQ (serial_text, GetParam ().serial_text);
   EXPECT_EQ (u8 (name), GetParam ().handle);
@@ -43,6 +48,42 @@ INSTANTIATE_TEST_SUITE_P (
                    Name_Case {12345, 0x10, "12345", "23450000000000000010"},
                    Name_Case {0, 0xFFFFFFFFFFFFFFFF, "0000", "0000FFFFFFFFFFFFFFFF"},
                    Name_Case {7, 0xabc, "0007", "00070000000000000ABC"}));
+
+// A handle is a key to someone's logon: its token part must be neither
+// repeated nor predictable from the handles drawn before it.
+TEST (Handle_Token, HundredThousandDrawnAreDistinctAndUncorrelated)
+{
+  constexpr std::size_t count = 100000;
+  std::vector<std::uint64_t> tokens (count);
+  for (std::uint64_t &token : tokens)
+    ASSERT_TRUE (draw_handle_token (token));
+  std::vector<std::uint64_t> sorted = tokens;
+  std::sort (sorted.begin (), sorted.end ());
+  EXPECT_EQ (std::adjacent_find (sorted.begin (), sorted.end ()), sorted.end ()) << "a token repeated";
+
+  // Serial correlation of neighbours (an address or a counter gives close
+  // to 1) and the balance of every bit (each set in about half the tokens).
+  double sum = 0, sum_sq = 0, sum_lag = 0;
+  std::array<std::size_t, 64> ones {};
+  for (std::size_t i = 0; i < count; ++i)
+    {
+      const double x = static_cast<double> (tokens[i]) / 18446744073709551616.0;
+      sum += x;
+      sum_sq += x * x;
+      if (i > 0)
+        sum_lag += x * (static_cast<double> (tokens[i - 1]) / 18446744073709551616.0);
+      for (int bit = 0; bit < 64; ++bit)
+        ones[bit] += (tokens[i] >> bit) & 1;
+    }
+  const double mean = sum / count;
+  const double variance = sum_sq / count - mean * mean;
+  const double lag_one = (sum_lag / (count - 1) - mean * mean) / variance;
+  // Five standard deviations of a correlation over independent draws.
+  EXPECT_LT (std::abs (lag_one), 5.0 / std::sqrt (static_cast<double> (count)));
+  for (int bit = 0; bit < 64; ++bit)
+    EXPECT_NEAR (static_cast<double> (ones[bit]) / count, 0.5, 5 * 0.5 / std::sqrt (static_cast<double> (count)))
+      << "bit " << bit;
+}
 
 TEST (Serial_Counter, SeededWithTheProcessIdTruncatedAndWrapping)
 {

@@ -1,13 +1,10 @@
 // The connection handler over real sockets, in-process: a reactor thread
 // with an acceptor on a free port, and handlers that record what their
 // worker hands to the protocol.
+#include "vurude_acceptor.h"
 #include "vurude_base_handler.h"
 #include "vurude_handle_registry.h"
-
-#include <ace/Acceptor.h>
-#include <ace/Reactor.h>
-#include <ace/SOCK_Acceptor.h>
-#include <ace/Select_Reactor.h>
+#include "vurude_reactor.h"
 
 #include <xercesc/util/PlatformUtils.hpp>
 
@@ -18,6 +15,7 @@
 #include <condition_variable>
 #include <algorithm>
 #include <deque>
+#include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -156,6 +154,15 @@ protected:
     return bytes;
   }
 
+  // Whether the server ends the connection, without sending a byte, within
+  // ten seconds.
+  static bool closed_by_server (int fd)
+  {
+    pollfd p {fd, POLLIN, 0};
+    char byte;
+    return ::poll (&p, 1, 10000) == 1 && ::recv (fd, &byte, 1, 0) == 0;
+  }
+
   // Connects and takes the greeting; returns the socket.
   int greeted_client ()
   {
@@ -177,9 +184,9 @@ protected:
     received.wait_for_reads (reads + 1);
   }
 
-  ACE_Select_Reactor select_reactor;
-  ACE_Reactor reactor {&select_reactor};
-  ACE_Acceptor<Recording_Handler, ACE_SOCK_Acceptor> acceptor;
+  Vurude_Reactor event_loop;
+  ACE_Reactor &reactor = event_loop.reactor ();
+  Vurude_Acceptor<Recording_Handler> acceptor;
   std::thread reactor_thread;
   std::vector<int> clients;
   u_short port = 0;
@@ -303,5 +310,47 @@ TEST_F (Framing, ABusyWorkerWithAFullQueueDoesNotStallOtherConnections)
   flooder.join ();
   ASSERT_EQ (::send (busy, "\n", 1, MSG_NOSIGNAL), 1);
   EXPECT_EQ (received.next (), flood) << "nothing of the parked bytes is lost";
+}
+
+// Sockets beyond the first 1024 descriptors are served like any other: a
+// select-based loop cannot watch them, and their clients got a greeting and
+// then nothing.
+TEST_F (Framing, ConnectionOnADescriptorAbove1024IsServed)
+{
+  std::vector<int> fillers;
+  while (fillers.empty () || fillers.back () < 1100)
+    {
+      const int filler = ::open ("/dev/null", O_RDONLY);
+      ASSERT_GE (filler, 0) << "descriptor limit too low for this test";
+      fillers.push_back (filler);
+    }
+  const int fd = greeted_client ();
+  send_piece (fd, "high\n");
+  EXPECT_EQ (received.next (), "high");
+  for (int filler : fillers)
+    ::close (filler);
+}
+
+// With no descriptor left, a waiting client is closed at once instead of
+// waiting for ever, and the server serves again once descriptors are free.
+TEST_F (Framing, ClientBeyondTheDescriptorLimitIsClosedAndLaterOnesServed)
+{
+  const int served = greeted_client ();
+  std::vector<int> fillers;
+  for (int fd = ::open ("/dev/null", O_RDONLY); fd >= 0; fd = ::open ("/dev/null", O_RDONLY))
+    fillers.push_back (fd);
+  // The client's own socket needs a descriptor too.
+  ::close (fillers.back ());
+  fillers.pop_back ();
+  const int refused = connect_client ();
+  EXPECT_TRUE (closed_by_server (refused)) << "closed at once, without a greeting";
+  for (int filler : fillers)
+    ::close (filler);
+
+  const int later = greeted_client ();
+  send_piece (later, "later\n");
+  EXPECT_EQ (received.next (), "later");
+  send_piece (served, "still\n");
+  EXPECT_EQ (received.next (), "still");
 }
 }
