@@ -6,6 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
+
 using namespace std::chrono_literals;
 
 int free_tcp_port ()
@@ -41,9 +44,10 @@ bool Server_Process::start (std::vector<std::string> extra, std::string &error, 
   return true;
 }
 
-int Server_Process::thread_count () const
+namespace
 {
-  const std::string path = "/proc/" + std::to_string (process_.pid ()) + "/task";
+int count_entries (const std::string &path)
+{
   DIR *dir = ::opendir (path.c_str ());
   if (!dir)
     return -1;
@@ -53,4 +57,25 @@ int Server_Process::thread_count () const
       ++count;
   ::closedir (dir);
   return count;
+}
+}
+
+int Server_Process::thread_count () const
+{
+  return count_entries ("/proc/" + std::to_string (process_.pid ()) + "/task");
+}
+
+int Server_Process::descriptor_count () const
+{
+  return count_entries ("/proc/" + std::to_string (process_.pid ()) + "/fd");
+}
+
+long Server_Process::resident_kib () const
+{
+  std::ifstream status ("/proc/" + std::to_string (process_.pid ()) + "/status");
+  std::string line;
+  while (std::getline (status, line))
+    if (line.rfind ("VmRSS:", 0) == 0)
+      return std::strtol (line.c_str () + 6, nullptr, 10);
+  return -1;
 }

@@ -20,8 +20,11 @@ public:
   bool start (std::vector<std::string> extra, std::string &error, int port = 0);
   int port () const { return port_; }
   vurude::test::ChildProcess &process () { return process_; }
-  // Threads of the server process now.
+  // Threads, open descriptors and resident KiB (VmRSS) of the server
+  // process now; -1 when they cannot be read.
   int thread_count () const;
+  int descriptor_count () const;
+  long resident_kib () const;
 
 private:
   vurude::test::ChildProcess process_;

@@ -1,0 +1,171 @@
+// The server under many connections at once and under clients that give up
+// at any point: every connection served, and nothing left behind once they
+// are gone. Sized for the test suite; connection_bench runs the same at
+// full size.
+#include "connection_churn.h"
+#include "sapsim_process.h"
+#include "server_process.h"
+
+#include "vok_connection.h"
+#include "vok_extraction.h"
+#include "vok_logon.h"
+#include "vok_select_document.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace
+{
+// Threads and descriptors of a server process settle within this once its
+// clients are gone: a worker notices its closed socket within a second.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto release_limit = 10s;  // thread exits are far slower there
+#else
+constexpr auto release_limit = 2s;
+#endif
+
+void raise_descriptor_limit (rlim_t needed)
+{
+  rlimit limit {};
+  ::getrlimit (RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = std::max (limit.rlim_cur, std::min (limit.rlim_max, needed));
+  ::setrlimit (RLIMIT_NOFILE, &limit);
+}
+
+struct Figures
+{
+  int threads;
+  int descriptors;
+};
+
+class Scale : public testing::Test
+{
+protected:
+  void SetUp () override
+  {
+    raise_descriptor_limit (8192);
+    ASSERT_TRUE (sapsim.ok ()) << sapsim.error ();
+    std::string error;
+    ASSERT_TRUE (server.start ({}, error)) << error;
+    baseline = figures ();
+  }
+
+  Figures figures () const { return {server.thread_count (), server.descriptor_count ()}; }
+
+  // Waits up to `limit` for the server to be back at its baseline.
+  bool released (std::chrono::milliseconds limit) const
+  {
+    const auto deadline = std::chrono::steady_clock::now () + limit;
+    for (;;)
+      {
+        const Figures now = figures ();
+        if (now.threads <= baseline.threads && now.descriptors <= baseline.descriptors)
+          return true;
+        if (std::chrono::steady_clock::now () >= deadline)
+          return false;
+        std::this_thread::sleep_for (20ms);
+      }
+  }
+
+  Vok_Connection connect ()
+  {
+    Vok_Connection connection;
+    const Vok_Status status = connection.connect ("127.0.0.1", static_cast<std::uint16_t> (server.port ()));
+    EXPECT_TRUE (status.ok ()) << status.message ();
+    return connection;
+  }
+
+  bool log_on (Vok_Connection &control)
+  {
+    const Vok_Logon_Reply reply = Vok_Logon ().log_on (
+      control, "<connect gwhost=\"127.0.0.1\" gwserv=\"" + std::to_string (sapsim.port ())
+                 + "\" client=\"100\" user=\"DEMO\" passwd=\"demo\"/>");
+    return reply.outcome == Vok_Logon_Outcome::logged_on;
+  }
+
+  // The airlines through the logon of `control`: how many rows came.
+  std::size_t airlines (const Vok_Connection &control)
+  {
+    Vok_Select_Document select (Vok_Select_Type::sselect);
+    select.data = true;
+    select.metadata = true;
+    select.content.push_back (Vok_Select_Document::table ("SCARR"));
+    select.content.push_back (Vok_Select_Document::field ("CARRID"));
+    std::size_t rows = 0;
+    Vok_Extraction_Handlers handlers;
+    handlers.on_row = [&rows] (std::string_view, const Vok_Layout &) {
+      ++rows;
+      return Vok_Status ();
+    };
+    const Vok_Extraction_Result result = Vok_Extraction ().run (
+      "127.0.0.1", static_cast<std::uint16_t> (server.port ()), control.handle (), select, handlers);
+    EXPECT_EQ (result.outcome, Vok_Extraction_Outcome::completed) << result.status.message ();
+    return rows;
+  }
+
+  sapsim_test::SapsimProcess sapsim;
+  Server_Process server;
+  Figures baseline {};
+};
+
+TEST_F (Scale, ConnectionsBeyondTheFirstThousandAreServedAndReleased)
+{
+  constexpr int held = 1500;
+  std::vector<Vok_Connection> clients;
+  clients.reserve (held);
+  std::set<std::string> handles;
+  for (int i = 0; i < held; ++i)
+    {
+      clients.push_back (connect ());
+      handles.insert (clients.back ().handle ());
+    }
+  EXPECT_EQ (handles.size (), static_cast<std::size_t> (held));
+  EXPECT_EQ (server.thread_count (), baseline.threads + held);
+
+  // Served on descriptors far beyond 1024 in the server.
+  Vok_Connection control = connect ();
+  ASSERT_TRUE (log_on (control));
+  EXPECT_GT (airlines (control), 0u);
+
+  clients.clear ();
+  control.close ();
+  EXPECT_TRUE (released (release_limit)) << "threads " << server.thread_count () << " (baseline " << baseline.threads
+                                         << "), descriptors " << server.descriptor_count () << " (baseline "
+                                         << baseline.descriptors << ")";
+}
+
+TEST_F (Scale, ClientsGivingUpAtAnyPointLeaveNothingBehind)
+{
+  Vok_Connection control = connect ();
+  ASSERT_TRUE (log_on (control));
+  const long resident_before = server.resident_kib ();
+
+  Churn_Settings settings;
+  settings.port = server.port ();
+  settings.sapsim_port = sapsim.port ();
+  settings.chandle = control.handle ();
+  settings.cycles = 2000;
+  settings.threads = 8;
+  settings.seed = static_cast<std::uint32_t> (testing::UnitTest::GetInstance ()->random_seed ());
+  const Churn_Report report = run_churn (settings);
+  EXPECT_EQ (report.connect_failures, 0);
+  for (std::size_t point = 0; point < report.ended.size (); ++point)
+    EXPECT_GT (report.ended[point], 0) << churn_point_name (static_cast<Churn_Point> (point));
+
+  ASSERT_TRUE (server.process ().running ()) << server.process ().stderr_text ().substr (0, 4000);
+  // The logon survives every client around it, and serves again.
+  EXPECT_GT (airlines (control), 0u);
+  control.close ();
+  EXPECT_TRUE (released (30s)) << "threads " << server.thread_count () << " (baseline " << baseline.threads
+                               << "), descriptors " << server.descriptor_count () << " (baseline "
+                               << baseline.descriptors << ")";
+  EXPECT_LT (server.resident_kib () - resident_before, 64 * 1024) << "resident memory grew";
+}
+}
