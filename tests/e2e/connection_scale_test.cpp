@@ -3,6 +3,7 @@
 // are gone. Sized for the test suite; connection_bench runs the same at
 // full size.
 #include "connection_churn.h"
+#include "loopback.h"
 #include "sapsim_process.h"
 #include "server_process.h"
 
@@ -14,8 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cinttypes>
+#include <cstdio>
 #include <set>
 #include <thread>
 
@@ -167,5 +172,54 @@ TEST_F (Scale, ClientsGivingUpAtAnyPointLeaveNothingBehind)
                                << "), descriptors " << server.descriptor_count () << " (baseline "
                                << baseline.descriptors << ")";
   EXPECT_LT (server.resident_kib () - resident_before, 64 * 1024) << "resident memory grew";
+}
+
+// What the server answers a select naming `chandle` before it closes the
+// connection (only the first line).
+std::string first_answer (int port, const std::string &chandle)
+{
+  const int fd = vurude::test::connect_loopback (port);
+  char greeting[130];
+  for (std::size_t got = 0; got < sizeof greeting;)
+    {
+      const ssize_t n = ::recv (fd, greeting + got, sizeof greeting - got, 0);
+      if (n <= 0)
+        break;
+      got += static_cast<std::size_t> (n);
+    }
+  std::string received;
+  vurude::test::send_all (fd, "<sselect chandle=\"" + chandle + "\"><table name=\"SCARR\"/></sselect>\n");
+  vurude::test::wait_for_close (fd, 10s, &received);
+  ::close (fd);
+  return received.substr (0, received.find ('\n'));
+}
+
+// A client that knows its own handle guesses the logon of the client that
+// connected just before it, the way handles made of a serial and a heap
+// address could be guessed: the previous serial and nearby addresses.
+TEST_F (Scale, HandlesGuessedFromOnesOwnNameNoLogon)
+{
+  Vok_Connection victim = connect ();
+  Vok_Connection attacker = connect ();
+  ASSERT_TRUE (log_on (victim));
+  const std::string own = attacker.handle ();
+  ASSERT_EQ (own.size (), 20u);
+  const unsigned serial = static_cast<unsigned> (std::stoul (own.substr (0, 4)));
+  const std::uint64_t value = std::stoull (own.substr (4), nullptr, 16);
+
+  // The probe itself works: the true handle is not refused.
+  EXPECT_NE (first_answer (server.port (), victim.handle ()), "E,chandle is invalid");
+  int guesses = 0;
+  for (int step = -512; step <= 512; ++step)
+    {
+      if (step == 0)
+        continue;
+      char guess[32];
+      std::snprintf (guess, sizeof guess, "%04u%016" PRIX64, (serial + 9999) % 10000,
+                     value + static_cast<std::uint64_t> (static_cast<std::int64_t> (step) * 16));
+      ASSERT_EQ (first_answer (server.port (), guess), "E,chandle is invalid") << "guessed " << guess;
+      ++guesses;
+    }
+  EXPECT_EQ (guesses, 1024);
 }
 }
