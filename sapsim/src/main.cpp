@@ -19,11 +19,18 @@
 
 #include <CLI/CLI.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <pthread.h>
@@ -93,6 +100,39 @@ std::function<std::string(const std::string&)> field_text(size_t min_chars, size
     };
 }
 
+// The listen address: a numeric IPv4 address, as the gateway binds it.
+std::string numeric_address(const std::string& value)
+{
+    in_addr address{};
+    if (inet_pton(AF_INET, value.c_str(), &address) != 1)
+        return "'" + value + "' is not a numeric IPv4 address (0.0.0.0 listens on all)";
+    return {};
+}
+
+// Whether the gateway could listen on host:port now: a port in use or an
+// address of another machine fails the start before anything is written.
+// Port 0 always finds one. The gateway binds for itself later.
+bool can_listen(const std::string& host, unsigned short port, std::string& error)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("cannot listen: ") + std::strerror(errno);
+        return false;
+    }
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const int bind_errno = errno;
+    close(fd);
+    if (!bound)
+        error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(bind_errno);
+    return bound;
+}
+
 bool set_log_level(const std::string& text)
 {
     sapsim::LogLevel level;
@@ -134,6 +174,14 @@ int run_system(const RunOptions& options)
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // The last check that can fail the start comes before the store is
+    // opened: a first start writes a large one.
+    const unsigned short port = static_cast<unsigned short>(options.port >= 0 ? options.port : 3300 + options.sysnr);
+    if (!can_listen(options.host, port, error)) {
+        SAPSIM_LOG(error, 0) << error;
+        return 1;
+    }
+
     sapsim::StoreOptions store_options;
     store_options.bookings = options.bookings;
     SAPSIM_LOG(info, 0) << "opening the store in " << options.data;
@@ -147,7 +195,6 @@ int run_system(const RunOptions& options)
 
     config.detect_host();
     config.batch.resolve(options.host, config.fqdn);
-    const unsigned short port = static_cast<unsigned short>(options.port >= 0 ? options.port : 3300 + options.sysnr);
 
     RfcInit();
     sapsim::ApplicationServer server(*store, registry, config);
@@ -214,7 +261,9 @@ int main(int argc, char** argv)
     app.add_option("--sysnr", run.sysnr, "System number NN: gateway port 33NN unless --port is given")
         ->check(CLI::Range(0, 99))
         ->capture_default_str();
-    app.add_option("--host", run.host, "Address to listen on (0.0.0.0: all)")->capture_default_str();
+    app.add_option("--host", run.host, "Numeric IPv4 address to listen on (0.0.0.0: all)")
+        ->check(numeric_address)
+        ->capture_default_str();
     app.add_option("--log-level", run.log_level, "trace, debug, info, warning, error or off")->capture_default_str();
     app.add_option("--sysid", run.sysid, "System id (3 characters)")->check([](const std::string& s) {
         return s.size() == 3 ? std::string() : std::string("the system id has 3 characters");
@@ -283,6 +332,25 @@ int main(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         // --help and --version end here with 0; every bad option with 2.
         return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    // The options before a command are the system's own; given to a command
+    // they would be ignored (a --data meant for load would load elsewhere).
+    for (const CLI::App* command : {call_cmd, load_cmd, register_cmd}) {
+        if (!command->parsed())
+            continue;
+        for (const CLI::Option* option : app.get_options()) {
+            if (option->count() > 0) {
+                std::cerr << "sapsim " << command->get_name() << ": " << option->get_name()
+                          << " is an option of the running system; give the command's options after '"
+                          << command->get_name() << "'\nRun with --help for more information.\n";
+                return 2;
+            }
+        }
+    }
+    if (load_cmd->parsed() && load.files.empty() && load.dictionary.empty()) {
+        std::cerr << "sapsim load: give a dictionary or data files to load\nRun with --help for more information.\n";
+        return 2;
     }
 
     if (call_cmd->parsed()) {

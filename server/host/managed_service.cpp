@@ -130,6 +130,12 @@ int Managed_Service::fini ()
   return 0;
 }
 
+int Managed_Service::exit_code ()
+{
+  ACE_GUARD_RETURN (ACE_Thread_Mutex, guard, status_lock_, -1);
+  return status_.win32_exit_code;
+}
+
 int Managed_Service::handle_control (int control)
 {
   switch (control)

@@ -36,6 +36,8 @@ public:
   int open (void *args = nullptr) override;
   // Reports SERVICE_STOPPED with the recorded exit codes.
   int fini () override;
+  // The Win32 exit code open() recorded; NO_ERROR_EXIT before any run.
+  int exit_code ();
   // Answers controls the service does not handle itself with a status report.
   virtual int handle_control (int control);
   // 0 when the manager took the report; -1 without a status handle or on failure.

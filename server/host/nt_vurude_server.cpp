@@ -34,15 +34,17 @@ std::string executable_path ()
 }
 
 // Console mode: every terminal stop signal asks the server to stop; the
-// process ends when svc returns, not in the signal.
+// process ends when svc returns, not in the signal. A start that failed
+// (a port in use, no main listener) ends with svc's -1, so whoever started
+// the process sees the failure in its exit status.
 int run_console (nt_vurude_service &service)
 {
   Signal_Watcher console ({SIGINT, SIGTERM, SIGHUP, SIGQUIT});
   if (console.start ([&service] (int) { service.handle_control (SERVICE_CONTROL_STOP); }) != 0)
     ACE_ERROR ((LM_ERROR, "%p\n", "console control handler"));
-  service.svc ();
+  const int result = service.svc ();
   console.stop ();
-  return 0;
+  return result;
 }
 }
 
@@ -111,5 +113,7 @@ int dispatch_command (int argc, ACE_TCHAR *argv[], nt_vurude_service &service)
   ACE_OS::last_error (0);
   if (service.manager ().run_dispatcher (service_main) != 0)
     ACE_ERROR ((LM_ERROR, "%p\n", "Couldn't start service"));
-  return 0;
+  // The last status report carried the failure of a start; the exit status
+  // says it too, so the manager counts the service as failed, not as ended.
+  return service.exit_code () == NO_ERROR_EXIT ? 0 : -1;
 }

@@ -10,6 +10,7 @@
 #include <ace/Reactor.h>
 #include <ace/Thread.h>
 
+#include <cerrno>
 #include <memory>
 
 namespace
@@ -60,9 +61,13 @@ int nt_vurude_service::svc ()
 
   ACE_DEBUG ((LM_INFO, "%D(%P|%t) vurude_service 4.2 Unicode 2009-03-19 starting\n"));
   const int result = Vurude_Service (options_).run ();
+  // A failed start's error number becomes the service's exit code: keep it
+  // past the logging below.
+  const int error = errno;
   ACE_DEBUG ((LM_INFO, "%D(%P|%t) vurude_service 4.2 Unicode 2009-03-19 stopping\n"));
   if (logging)
     logging->fini ();
+  errno = error;
   return result;
 }
 

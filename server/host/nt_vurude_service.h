@@ -25,7 +25,8 @@ public:
   int init (int argc, ACE_TCHAR *argv[]) override;
 
   // ACE_Task hooks
-  // Runs the server; returns the start-up's result.
+  // Runs the server; returns the start-up's result, with its error number
+  // kept when it failed.
   int svc () override;
 
   // Managed_Service hooks

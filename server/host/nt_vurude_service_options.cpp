@@ -8,6 +8,7 @@
 #include <ace/OS_NS_stdlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 const char *const default_registry_root = "/etc/vurude/registry";
@@ -57,9 +58,18 @@ void copy_bounded (char16_t *target, std::size_t units, std::u16string_view text
   target[n] = u'\0';
 }
 
-int number_of (const char *text)
+// An argument as a message quotes it: cut to a few characters, control
+// characters as '?', so no argument can fill the log or forge a line in it.
+std::string shown_argument (const char *argument)
 {
-  return utf16_atoi (utf16_from_utf8 (text));
+  constexpr std::size_t shown_chars = 40;
+  std::u16string text = utf16_from_utf8 (argument);
+  const bool cut = text.size () > shown_chars;
+  text.resize (std::min (text.size (), shown_chars));
+  for (char16_t &c : text)
+    if (c < u' ' || c == 0x7F)
+      c = u'?';
+  return utf8_from_utf16 (text) + (cut ? "..." : "");
 }
 }
 
@@ -129,6 +139,15 @@ void Platform_Options::set_name_and_description (const char *argument)
 void Platform_Options::parse_args (int argc, ACE_TCHAR *argv[], int skip)
 {
   const ACE_TCHAR *program = argc > 0 ? argv[0] : "";
+  // The value of a numeric option, or a message naming it and the usage.
+  auto number = [this, program] (int letter, const char *arg, const char *kind, int high, int &field) {
+    if (!read_number (arg, 1, high, field))
+      {
+        ACE_ERROR ((LM_ERROR, "-%c: '%s' is not %s from 1 to %d\n", letter, shown_argument (arg).c_str (),
+                    kind, high));
+        usage (program);
+      }
+  };
   ACE_Get_Opt get_opt (argc, argv, "i:rskt:d:n:p:b:c:V:N:B:U:S:", skip, 0,
                        ACE_Get_Opt::PERMUTE_ARGS);
   for (int c; (c = get_opt ()) != EOF;)
@@ -144,20 +163,18 @@ void Platform_Options::parse_args (int argc, ACE_TCHAR *argv[], int skip)
               --get_opt.optind;
               startup_type_ = 3;
             }
-          else if ((startup_type_ = number_of (arg)) < 1)
-            usage (program);
+          else
+            number ('i', arg, "a start type", INT_MAX, startup_type_);
           break;
         case 'r': remove_requested_ = 1; break;
         case 's': start_requested_ = 1; break;
         case 'k': kill_requested_ = 1; break;
         case 't':
           set_startup_requested_ = 1;
-          if ((startup_type_ = number_of (arg)) <= 0)
-            usage (program);
+          number ('t', arg, "a start type", INT_MAX, startup_type_);
           break;
         case 'd':
-          if ((debug_level_ = number_of (arg)) <= 0)
-            usage (program);
+          number ('d', arg, "a debug level", INT_MAX, debug_level_);
           break;
         case 'n':
           set_name_and_description (arg);
@@ -165,8 +182,7 @@ void Platform_Options::parse_args (int argc, ACE_TCHAR *argv[], int skip)
           persist_quoted ('\'', arg);
           break;
         case 'p':
-          if (!valid_port (port_ = number_of (arg)))
-            usage (program);
+          number ('p', arg, "a port number", max_port, port_);
           break;
         case 'b':
           parse_batch_parms (arg);
@@ -177,8 +193,7 @@ void Platform_Options::parse_args (int argc, ACE_TCHAR *argv[], int skip)
             }
           break;
         case 'c':
-          if (!valid_port (dialog_port_ = number_of (arg)))
-            usage (program);
+          number ('c', arg, "a port number", max_port, dialog_port_);
           break;
         case 'V':
           variant_ = utf16_upper (utf16_from_utf8 (arg));
@@ -191,8 +206,8 @@ void Platform_Options::parse_args (int argc, ACE_TCHAR *argv[], int skip)
           persist (arg);
           break;
         case 'B':
-          min_bufsize_ = number_of (arg);
-          if (min_bufsize_ < default_min_bufsize || utf16_from_utf8 (arg).size () > 8)
+          // At most eight characters, as the usage text promises.
+          if (std::strlen (arg) > 8 || !read_number (arg, default_min_bufsize, INT_MAX, min_bufsize_))
             {
               min_bufsize_ = default_min_bufsize;
               ACE_ERROR ((LM_ERROR, "minimum bufsize ignored - 10000 used\n"));

@@ -1,7 +1,6 @@
 #include "utf16_text.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace
 {
@@ -93,24 +92,6 @@ std::string utf8_from_utf16 (std::u16string_view text)
       append_utf8 (out, cp);
     }
   return out;
-}
-
-int utf16_atoi (std::u16string_view text)
-{
-  std::size_t i = 0;
-  while (i < text.size () && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
-    ++i;
-  bool negative = false;
-  if (i < text.size () && (text[i] == u'+' || text[i] == u'-'))
-    negative = text[i++] == u'-';
-  long long value = 0;
-  for (; i < text.size () && text[i] >= u'0' && text[i] <= u'9'; ++i)
-    {
-      value = value * 10 + (text[i] - u'0');
-      if (value > INT_MAX)
-        return negative ? INT_MIN : INT_MAX;
-    }
-  return static_cast<int> (negative ? -value : value);
 }
 
 std::u16string utf16_upper (std::u16string_view text)

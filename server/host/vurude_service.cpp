@@ -48,7 +48,7 @@ Vurude_Service::~Vurude_Service ()
 }
 
 template <typename ACCEPTOR>
-int Vurude_Service::open_listener (int port, const char *in_use_message,
+int Vurude_Service::open_listener (int port, const char *in_use_message, const char *cannot_listen_message,
                                    std::unique_ptr<Vurude_Port_Lock> &lock,
                                    std::unique_ptr<ACE_INET_Addr> &address,
                                    std::unique_ptr<ACCEPTOR> &listener)
@@ -61,12 +61,13 @@ int Vurude_Service::open_listener (int port, const char *in_use_message,
     }
   address.reset (new ACE_INET_Addr (static_cast<u_short> (port), static_cast<ACE_UINT32> (INADDR_ANY)));
   listener.reset (new ACCEPTOR);
-  // A port another program holds leaves the server without this listener;
-  // say so, or the operator would look for a fault elsewhere.
+  // A port another program holds, or one this user may not bind: say so,
+  // or the operator would look for the fault elsewhere.
   if (listener->open (*address, ACE_Reactor::instance (), 0, 1, 1) == -1)
     {
-      ACE_ERROR ((LM_ERROR, "%D(%P|%t) Cannot listen on port %d: %p\n", port, "open"));
-      return 0;
+      ACE_ERROR ((LM_ERROR, cannot_listen_message, port));
+      listener.reset ();
+      return -1;
     }
   // The acceptor listens with a backlog of 5; listening again raises it to
   // the system maximum, so bursts of clients are not turned away.
@@ -105,15 +106,23 @@ int Vurude_Service::run ()
   if (options.debug_level () > 5)
     log_library_versions ();
 
+  // A compatibility listener that cannot listen is only missing; without
+  // the main listener the server has nothing to serve, so it does not start.
   int errors = 0;
-  if (options.dialog_port () != 0)
-    errors += open_listener (options.dialog_port (), "(%P|%t) Dialog compatibility port %d already in use\n",
-                             dialog_mutex, dialog_addr, dialog_acceptor);
-  if (options.batch_port () != 0)
-    errors += open_listener (options.batch_port (), "(%P|%t) Batch compatibility port %d already in use\n",
-                             batch_mutex, batch_addr, batch_acceptor);
-  errors += open_listener (options.port (), "(%P|%t) Port %d already in use\n",
-                           port_mutex, port_addr, acceptor);
+  if (options.dialog_port () != 0
+      && open_listener (options.dialog_port (), "(%P|%t) Dialog compatibility port %d already in use\n",
+                        "%D(%P|%t) Cannot listen on dialog compatibility port %d: %m; the other listeners go on\n",
+                        dialog_mutex, dialog_addr, dialog_acceptor) == 1)
+    ++errors;
+  if (options.batch_port () != 0
+      && open_listener (options.batch_port (), "(%P|%t) Batch compatibility port %d already in use\n",
+                        "%D(%P|%t) Cannot listen on batch compatibility port %d: %m; the other listeners go on\n",
+                        batch_mutex, batch_addr, batch_acceptor) == 1)
+    ++errors;
+  if (open_listener (options.port (), "(%P|%t) Port %d already in use\n",
+                     "%D(%P|%t) Cannot listen on port %d: %m; the server does not start\n",
+                     port_mutex, port_addr, acceptor) != 0)
+    ++errors;
 
   if (errors == 0)
     ACE_Reactor::instance ()->run_reactor_event_loop ();

@@ -27,7 +27,8 @@ struct Vurude_Service
   // Closes the listeners, then gives up the port locks.
   ~Vurude_Service ();
 
-  // 0 after the event loop ended; -1 with errno 40 when a port was in use.
+  // 0 after the event loop ended; -1 with errno 40 when a port was in use
+  // or the main listener could not be opened.
   int run ();
 
   Options &options;
@@ -42,10 +43,12 @@ struct Vurude_Service
   std::unique_ptr<Vurude_Port_Lock> batch_mutex;
 
 private:
-  // Takes the port's lock and opens its listener; 1 when the port is in use.
+  // Takes the port's lock and opens its listener: 0 listening, 1 when the
+  // port is in use, -1 when it cannot listen (no listener then).
   template <typename ACCEPTOR>
-  int open_listener (int port, const char *in_use_message, std::unique_ptr<Vurude_Port_Lock> &lock,
-                     std::unique_ptr<ACE_INET_Addr> &address, std::unique_ptr<ACCEPTOR> &listener);
+  int open_listener (int port, const char *in_use_message, const char *cannot_listen_message,
+                     std::unique_ptr<Vurude_Port_Lock> &lock, std::unique_ptr<ACE_INET_Addr> &address,
+                     std::unique_ptr<ACCEPTOR> &listener);
   void log_library_versions ();
 };
 

@@ -9,6 +9,8 @@
 #include <ace/Get_Opt.h>
 #include <ace/Log_Msg.h>
 
+#include <climits>
+
 Options::Options ()
   : debug_level_ (0),
     port_ (6999),
@@ -41,9 +43,24 @@ void Options::release_utf8_transcoder ()
   transcoder_released_ = true;
 }
 
-bool valid_port (int port)
+bool read_number (std::string_view text, int low, int high, int &value)
 {
-  return port > 0 && port <= 65535;
+  if (text.empty ())
+    return false;
+  long long number = 0;
+  for (char c : text)
+    {
+      if (c < '0' || c > '9')
+        return false;
+      number = number * 10 + (c - '0');
+      // Past every int already: stop before the sum can overflow.
+      if (number > INT_MAX)
+        return false;
+    }
+  if (number < low || number > high)
+    return false;
+  value = static_cast<int> (number);
+  return true;
 }
 
 void Options::parse_batch_parms (const char *text)
@@ -54,26 +71,25 @@ void Options::parse_batch_parms (const char *text)
                        ACE_Get_Opt::PERMUTE_ARGS);
   for (int c; (c = get_opt ()) != EOF;)
     {
-      const std::u16string value = utf16_from_utf8 (get_opt.opt_arg () ? get_opt.opt_arg () : "");
+      const std::string_view arg = get_opt.opt_arg () ? get_opt.opt_arg () : "";
       switch (c)
         {
         case 'p':
-          batch_port_ = utf16_atoi (value);
-          if (!valid_port (batch_port_))
+          // Not a port: as if no -p were given, so 6995 unless a later one is.
+          if (!read_number (arg, 1, max_port, batch_port_))
             {
               batch_port_ = 0;
               ACE_ERROR ((LM_ERROR, "invalid batch compatibility port\n"));
             }
           break;
         case 'R':
-          batch_report_ = value;
+          batch_report_ = utf16_from_utf8 (arg);
           break;
         case 'V':
-          batch_variant_ = utf16_upper (value);
+          batch_variant_ = utf16_upper (utf16_from_utf8 (arg));
           break;
         case 'B':
-          min_bufsize_ = utf16_atoi (value);
-          if (min_bufsize_ < default_min_bufsize)
+          if (!read_number (arg, default_min_bufsize, INT_MAX, min_bufsize_))
             {
               min_bufsize_ = default_min_bufsize;
               ACE_ERROR ((LM_ERROR, "minimum bufsize ignored - 10000 used\n"));

@@ -43,7 +43,8 @@ public:
   void release_utf8_transcoder ();
 
   // The "-b" value: "-p port -R report -V variant -B size". Bad sub-options
-  // are logged and skipped.
+  // are logged and skipped; a -p or -B that is not a number in range counts
+  // as a bad value of its option.
   void parse_batch_parms (const char *text);
 
   // One character: 0/n/N enforce the dialog row limit, 1/y/Y lift it.
@@ -68,8 +69,12 @@ protected:
   bool transcoder_released_ = false;
 };
 
-// A TCP port as the options accept it: 1 to 65535.
-bool valid_port (int port);
+// A number as the options accept it: decimal digits only (no sign, no
+// blanks, nothing after them) with a value from low to high. True and the
+// value in `value`, or false with `value` unchanged.
+bool read_number (std::string_view text, int low, int high, int &value);
+
+constexpr int max_port = 65535;
 
 constexpr int default_min_bufsize = 10000;
 constexpr int default_batch_port = 6995;

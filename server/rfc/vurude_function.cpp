@@ -57,12 +57,12 @@ Vurude_Function::Vurude_Function (const char16_t *function_name)
     get_failed_ (false),
     send_failed_ (false)
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function constructor\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function constructor\n"));
 }
 
 Vurude_Function::~Vurude_Function ()
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function destructor\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function destructor\n"));
 }
 
 int Vurude_Function::add_get_parm (Vurude_Parm *parm)
@@ -82,7 +82,7 @@ int Vurude_Function::add_table (Vurude_Tabparm *tabparm)
 
 int Vurude_Function::prepare_get ()
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function::prepare_get\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function::prepare_get\n"));
   get_array = zeroed_array<RFC_PARAMETER> (get_parms.size () + 1);
   table_array = zeroed_array<RFC_TABLE> (tables.size () + 1);
   get_failed_ = !get_array || !table_array;
@@ -100,13 +100,13 @@ int Vurude_Function::prepare_get ()
     get_parms[k]->set (get_array[k]);
   for (std::size_t k = 0; k < table_count_; ++k)
     tables[k]->set (table_array[k]);
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Function::prepare_get\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Function::prepare_get\n"));
   return 0;
 }
 
 int Vurude_Function::prepare_send ()
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function::prepare_send\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function::prepare_send\n"));
   send_array = zeroed_array<RFC_PARAMETER> (send_parms.size () + 1);
   send_failed_ = !send_array;
   if (send_failed_)
@@ -118,16 +118,16 @@ int Vurude_Function::prepare_send ()
   send_count_ = send_parms.size ();
   for (std::size_t k = 0; k < send_count_; ++k)
     send_parms[k]->set (send_array[k]);
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Function::prepare_send\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Function::prepare_send\n"));
   return 0;
 }
 
 int Vurude_Function::prepare ()
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function::prepare\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function::prepare\n"));
   const int get_result = prepare_get ();
   const int send_result = prepare_send ();
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Function::prepare\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Function::prepare\n"));
   return get_result == 0 && send_result == 0 ? 0 : -1;
 }
 
@@ -155,20 +155,20 @@ int Vurude_Function::finish (RFC_RC result, bool with_details)
 
 int Vurude_Function::rfccall (RFC_HANDLE handle)
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function::rfccall\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function::rfccall\n"));
   exception = nullptr;
   if (!refuse_unprepared ())
     {
       const RFC_RC result = RfcCall (handle, name.c_str (), send_array.get (), table_array.get ());
       finish (result, result == RFC_FAILURE);
     }
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Function::rfccall\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Function::rfccall\n"));
   return rc;
 }
 
 int Vurude_Function::rfccallreceive (RFC_HANDLE handle)
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Function::rfccallreceive\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Function::rfccallreceive\n"));
   exception = nullptr;
   if (!refuse_unprepared ())
     {
@@ -176,7 +176,7 @@ int Vurude_Function::rfccallreceive (RFC_HANDLE handle)
                                             table_array.get (), &exception);
       finish (result, result == RFC_FAILURE || result == RFC_SYS_EXCEPTION);
     }
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Function::rfccallreceive\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Function::rfccallreceive\n"));
   return rc;
 }
 

@@ -29,7 +29,7 @@ Vurude_Grp_Base_Select_Cbf::Vurude_Grp_Base_Select_Cbf (const char16_t *label, V
     dhandle_index_ (-1),
     dialog_flag_ {OPTIONS::instance ()->unlimited_dialog (), 0}
 {
-  ACE_DEBUG ((LM_TRACE, "Entering Vurude_Grp_Base_Select_Cbf constructor\n"));
+  ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Grp_Base_Select_Cbf constructor\n"));
 }
 
 int Vurude_Grp_Base_Select_Cbf::initialise ()
@@ -47,7 +47,7 @@ int Vurude_Grp_Base_Select_Cbf::initialise ()
   dest_index_ = declare_send (u"DEST", dest_.data (), 0);
   dhandle_index_ = declare_send (u"DHANDLE", dhandle_.data (), 0);
   declare_send (u"DIALOG_FLAG", dialog_flag_, 2);
-  ACE_DEBUG ((LM_DEBUG, "In Vurude_Grp_Base_Select_Cbf::initialise - about to call prepare()\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) In Vurude_Grp_Base_Select_Cbf::initialise - about to call prepare()\n"));
   const int prepared = prepare ();
   initialise_result_ = prepared == 0 && !incomplete () ? 0 : -1;
   return initialise_result_;

@@ -42,21 +42,21 @@ Vurude_Parm::Vurude_Parm (const char16_t *parm_name, char *value, int value_leng
 
 void Vurude_Parm::set (RFC_PARAMETER &entry) const
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Parm::set\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Parm::set\n"));
   entry.name = name_text;
   if (name_text)
     entry.nlen = static_cast<unsigned> (name.size ());
   entry.type = static_cast<RFC_TYPEHANDLE> (type);
   entry.leng = length;
   entry.addr = data;
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Parm::set\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Parm::set\n"));
 }
 
 void Vurude_Parm::reset (RFC_PARAMETER &entry) const
 {
-  ACE_DEBUG ((LM_DEBUG, "Entering Vurude_Parm::reset\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Entering Vurude_Parm::reset\n"));
   entry = RFC_PARAMETER ();
-  ACE_DEBUG ((LM_DEBUG, "Leaving Vurude_Parm::reset\n"));
+  ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) Leaving Vurude_Parm::reset\n"));
 }
 
 void Vurude_Parm::release_data ()

@@ -9,6 +9,90 @@
 #include <utility>
 #include <vector>
 
+namespace
+{
+constexpr std::u16string_view hidden = u"????????";
+
+// Values the log copy hides: that of the password key the RFC library
+// reads, in any case as the library compares keys; for a client that
+// misspells it, that of every other key naming a password; and a host given
+// as a router string, which may carry a router password.
+bool is_hidden (std::u16string_view key, std::u16string_view value)
+{
+  std::u16string lower (key);
+  for (char16_t &c : lower)
+    if (c >= u'A' && c <= u'Z')
+      c = static_cast<char16_t> (c + (u'a' - u'A'));
+  if (lower.find (u"passw") != std::u16string::npos || lower.find (u"pwd") != std::u16string::npos)
+    return true;
+  return (lower == u"ashost" || lower == u"gwhost" || lower == u"mshost") && value.find (u'/') != std::u16string::npos;
+}
+
+// Key characters and blanks as the RFC library reads a connect string.
+bool is_key_char (char16_t c)
+{
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_';
+}
+
+bool is_blank (char16_t c)
+{
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// The log copy of a raw connect-string fragment, with every value that
+// is_hidden names hidden. The fragment is read as the library reads a connect
+// string: name=value pairs, each value either quoted (a doubled quote stands
+// for one) and followed by a blank, or running up to the next blank. A
+// fragment that does not read that way is hidden as a whole: what the
+// library would take for a password in it cannot be told.
+std::u16string masked_fragment (std::u16string_view text)
+{
+  std::u16string shown;
+  std::size_t i = 0;
+  while (i < text.size ())
+    {
+      if (is_blank (text[i]))
+        {
+          shown += text[i++];
+          continue;
+        }
+      const std::size_t key_start = i;
+      while (i < text.size () && is_key_char (text[i]))
+        ++i;
+      if (i == key_start || i >= text.size () || text[i] != u'=')
+        return std::u16string (hidden);
+      const std::u16string_view key = text.substr (key_start, i - key_start);
+      const std::size_t value_start = ++i;
+      const bool quoted = i < text.size () && text[i] == u'"';
+      if (quoted)
+        {
+          bool closed = false;
+          for (++i; i < text.size () && !closed; ++i)
+            if (text[i] == u'"')
+              {
+                if (i + 1 < text.size () && text[i + 1] == u'"')
+                  ++i;
+                else
+                  closed = true;
+              }
+          if (!closed || (i < text.size () && !is_blank (text[i])))
+            return std::u16string (hidden);
+        }
+      else
+        while (i < text.size () && !is_blank (text[i]))
+          ++i;
+      shown.append (text.substr (key_start, value_start - key_start));
+      if (!is_hidden (key, text.substr (value_start, i - value_start)))
+        shown.append (text.substr (value_start, i - value_start));
+      else if (quoted)
+        shown.append (u"\"").append (hidden).append (u"\"");
+      else
+        shown.append (hidden);
+    }
+  return shown;
+}
+}
+
 int Vurude_V9connect_Request::parse_attributes ()
 {
   chandle_handler = handler;
@@ -42,7 +126,7 @@ int Vurude_V9connect_Request::parse_attributes ()
         continue;
       if (name == u"cstring")
         {
-          if (!append (value + u" ", value + u" "))
+          if (!append (value + u" ", masked_fragment (value) + u" "))
             {
               refuse ("connect attributes too long");
               return -1;
@@ -50,7 +134,7 @@ int Vurude_V9connect_Request::parse_attributes ()
           continue;
         }
       const std::u16string quoted = connect_string_value (value);
-      const std::u16string shown = name == u"passwd" ? std::u16string (u"????????") : quoted;
+      const std::u16string shown = is_hidden (name, value) ? std::u16string (hidden) : quoted;
       const bool fits = append (name + u"=\"" + quoted + u"\" ", name + u"=\"" + shown + u"\" ");
       if (!fits)
         {

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <set>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -21,16 +24,45 @@ bool greets (int port)
     && connection.handle ().size () == 20;
 }
 
-// Waits for a server started to fail: it logs its refusal and exits 0
-// (console mode reports success whatever the run returned).
+// Waits for a server started to fail: it logs its refusal and exits with
+// a non-zero status, so whoever started it sees the failure.
 void expect_refused (vurude::test::ChildProcess &server, const std::string &message)
 {
   EXPECT_TRUE (server.wait_for_stderr (message, 30s)) << server.stderr_text ();
   const auto status = server.wait_exit (30s);
   ASSERT_TRUE (status) << "still running: " << server.stderr_text ();
   EXPECT_TRUE (WIFEXITED (*status));
-  EXPECT_EQ (WEXITSTATUS (*status), 0);
+  EXPECT_NE (WEXITSTATUS (*status), 0);
 }
+
+// A port another program listens on, without any lock file of the server.
+class Held_Port
+{
+public:
+  Held_Port ()
+  {
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    socklen_t length = sizeof address;
+    fd_ = ::socket (AF_INET, SOCK_STREAM, 0);
+    if (fd_ >= 0 && ::bind (fd_, reinterpret_cast<sockaddr *> (&address), sizeof address) == 0
+        && ::listen (fd_, 1) == 0 && ::getsockname (fd_, reinterpret_cast<sockaddr *> (&address), &length) == 0)
+      port_ = ntohs (address.sin_port);
+  }
+  ~Held_Port ()
+  {
+    if (fd_ >= 0)
+      ::close (fd_);
+  }
+  Held_Port (const Held_Port &) = delete;
+  Held_Port &operator= (const Held_Port &) = delete;
+
+  int port () const { return port_; }
+
+private:
+  int fd_ = -1;
+  int port_ = -1;
+};
 
 TEST (Listeners, SecondServerOnTheSameMainPortEndsAndTheFirstKeepsServing)
 {
@@ -75,6 +107,31 @@ TEST (Listeners, SamePortForTwoListenersOfOneServerIsRefused)
   ASSERT_TRUE (server.start ({VURUDE_SERVER_EXE, "-d", "1", "-p", std::to_string (port), "-c",
                               std::to_string (port)}, error)) << error;
   expect_refused (server, "Port " + std::to_string (port) + " already in use");
+}
+
+TEST (Listeners, MainPortHeldByAnotherProgramFailsTheStart)
+{
+  Held_Port held;
+  ASSERT_GT (held.port (), 0);
+  vurude::test::ChildProcess server;
+  std::string error;
+  ASSERT_TRUE (server.start ({VURUDE_SERVER_EXE, "-d", "1", "-p", std::to_string (held.port ())}, error)) << error;
+  expect_refused (server, "Cannot listen on port " + std::to_string (held.port ()) + ": ");
+}
+
+TEST (Listeners, DialogPortHeldByAnotherProgramLeavesTheMainListenerServing)
+{
+  Held_Port held;
+  ASSERT_GT (held.port (), 0);
+  Server_Process server;
+  std::string error;
+  ASSERT_TRUE (server.start ({"-c", std::to_string (held.port ())}, error)) << error;
+  EXPECT_NE (server.process ().stderr_text ().find ("Cannot listen on dialog compatibility port "
+                                                    + std::to_string (held.port ()) + ": "),
+             std::string::npos)
+    << server.process ().stderr_text ();
+  EXPECT_TRUE (greets (server.port ()));
+  EXPECT_TRUE (server.process ().running ());
 }
 
 TEST (Connections, ThousandClientsGetDistinctHandlesAndLeaveNoWorkerBehind)

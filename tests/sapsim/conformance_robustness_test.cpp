@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <cstring>
 #include <thread>
@@ -237,6 +240,55 @@ TEST(CommandLine, LoadedCsvTablesAreServed)
     EXPECT_EQ(trimmed(static_cast<const char16_t*>(ItGetLine(tables[0].ithandle, 2)), 23), "100Hamburg");
     ItDelete(tables[0].ithandle);
     RfcClose(h);
+}
+
+// A start or command that cannot succeed fails before it writes anything:
+// run in an empty folder without --data, it leaves the folder empty.
+TEST(CommandLine, RefusedStartsLeaveTheFolderEmpty)
+{
+    // A port some other program listens on.
+    const int held = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(held, 1), 0);
+    ASSERT_EQ(getsockname(held, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string held_port = std::to_string(ntohs(address.sin_port));
+
+    vurude::test::TempDir csv;
+    std::ofstream(csv.path() + "/ZCITY.csv") << "MANDT,CITY\n100,Berlin\n";
+    struct Case {
+        std::vector<std::string> args;
+        int exit_code;
+        std::string message;
+    };
+    // --bookings keeps a start that wrongly creates the store short.
+    const std::vector<Case> cases = {
+        {{"--host", "localhost", "--bookings", "10"}, 2, "'localhost' is not a numeric IPv4 address"},
+        {{"--port", held_port, "--bookings", "10"}, 1, "cannot listen on 127.0.0.1:" + held_port},
+        {{"--data", "elsewhere", "load", csv.path() + "/ZCITY.csv"}, 2, "--data is an option of the running system"},
+        {{"load"}, 2, "give a dictionary or data files"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& arg : c.args)
+            shown += arg + " ";
+        SCOPED_TRACE(shown);
+        vurude::test::TempDir folder;
+        std::vector<std::string> argv = {"/usr/bin/env", "-C", folder.path(), SAPSIM_EXE};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        vurude::test::ChildProcess child;
+        std::string error;
+        ASSERT_TRUE(child.start(argv, error)) << error;
+        const std::optional<int> status = child.wait_exit(std::chrono::seconds(60));
+        ASSERT_TRUE(status);
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == c.exit_code) << *status << child.stderr_text();
+        EXPECT_NE(child.stderr_text().find(c.message), std::string::npos) << child.stderr_text();
+        EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    }
+    close(held);
 }
 
 } // namespace

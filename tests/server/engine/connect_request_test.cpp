@@ -71,7 +71,38 @@ INSTANTIATE_TEST_SUITE_P (
     String_Case {"encrypted password stays out", "user=\"U\" xpasswd=\"0A1B2C\"", "trace=\"0\" user=\"U\" ",
                  "trace=\"0\" user=\"U\" "},
     String_Case {"plain password beside an encrypted one", "passwd=\"plain\" xpasswd=\"0A1B\"",
-                 "passwd=\"plain\" trace=\"0\" ", password_shown + "trace=\"0\" "}));
+                 "passwd=\"plain\" trace=\"0\" ", password_shown + "trace=\"0\" "},
+    // Passwords inside cstring: hidden in the log copy however the library
+    // would read them, the fragment copied unchanged into the string.
+    String_Case {"cstring password in capitals, unquoted", "cstring=\"PASSWD=s1 lang=E\"",
+                 "PASSWD=s1 lang=E trace=\"0\" ", "PASSWD=???????? lang=E trace=\"0\" "},
+    String_Case {"cstring password quoted with a blank", "cstring=\"Passwd=&quot;s 2&quot;\"",
+                 "Passwd=\"s 2\" trace=\"0\" ", "Passwd=\"????????\" trace=\"0\" "},
+    String_Case {"cstring password with doubled quotes, repeated",
+                 "cstring=\"passwd=&quot;a&quot;&quot;b&quot; lang=E passwd=c\"",
+                 "passwd=\"a\"\"b\" lang=E passwd=c trace=\"0\" ",
+                 "passwd=\"????????\" lang=E passwd=???????? trace=\"0\" "},
+    String_Case {"cstring empty passwords", "cstring=\"passwd= lang=E pAsSwD=&quot;&quot;\"",
+                 "passwd= lang=E pAsSwD=\"\" trace=\"0\" ",
+                 "passwd=???????? lang=E pAsSwD=\"????????\" trace=\"0\" "},
+    String_Case {"cstring misspelt password keys", "cstring=\"password=p1 NEW_PWD=p2 lang=E\"",
+                 "password=p1 NEW_PWD=p2 lang=E trace=\"0\" ",
+                 "password=???????? NEW_PWD=???????? lang=E trace=\"0\" "},
+    String_Case {"cstring with a tab between pairs", "cstring=\"lang=E&#9;passwd=s3\"",
+                 "lang=E\tpasswd=s3 trace=\"0\" ", "lang=E\tpasswd=???????? trace=\"0\" "},
+    String_Case {"hosts as router strings", "ashost=\"/H/r1/P/pw1/H/sap1\" cstring=\"GWHOST=/H/r2/P/pw2/H/gw\"",
+                 "ashost=\"/H/r1/P/pw1/H/sap1\" GWHOST=/H/r2/P/pw2/H/gw trace=\"0\" ",
+                 "ashost=\"????????\" GWHOST=???????? trace=\"0\" "},
+    String_Case {"cstring without a password", "cstring=\"user=passwd=x lang=&quot;p w&quot;\"",
+                 "user=passwd=x lang=\"p w\" trace=\"0\" ", "user=passwd=x lang=\"p w\" trace=\"0\" "},
+    String_Case {"cstring with an open quote hidden whole", "cstring=\"lang=E passwd=&quot;s4 x=y\"",
+                 "lang=E passwd=\"s4 x=y trace=\"0\" ", "???????? trace=\"0\" "},
+    String_Case {"cstring with a blank before the equals sign hidden whole", "cstring=\"passwd =s5\"",
+                 "passwd =s5 trace=\"0\" ", "???????? trace=\"0\" "},
+    String_Case {"cstring with text after a closing quote hidden whole", "cstring=\"lang=&quot;E&quot;passwd=s6\"",
+                 "lang=\"E\"passwd=s6 trace=\"0\" ", "???????? trace=\"0\" "},
+    String_Case {"cstring with a key the library cannot read hidden whole", "cstring=\"pass-wd=s7\"",
+                 "pass-wd=s7 trace=\"0\" ", "???????? trace=\"0\" "}));
 
 struct Encrypted_Case
 {

@@ -6,8 +6,14 @@
 #include "log_capture.h"
 #include "temp_folder.h"
 #include "utf16_text.h"
+#include "vurude_port_lock.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <memory>
@@ -15,6 +21,22 @@
 
 namespace
 {
+// A port nothing listens on at the moment of the call.
+int free_port ()
+{
+  const int fd = ::socket (AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address {};
+  address.sin_family = AF_INET;
+  socklen_t length = sizeof address;
+  int port = -1;
+  if (fd >= 0 && ::bind (fd, reinterpret_cast<sockaddr *> (&address), sizeof address) == 0
+      && ::getsockname (fd, reinterpret_cast<sockaddr *> (&address), &length) == 0)
+    port = ntohs (address.sin_port);
+  if (fd >= 0)
+    ::close (fd);
+  return port;
+}
+
 class Dispatch : public testing::Test
 {
 protected:
@@ -28,6 +50,18 @@ protected:
     arguments.insert (arguments.begin (), "/opt/vok/vurude_server");
     Argv_Builder argv (arguments);
     return dispatch_command (argv.argc (), argv.argv (), *service);
+  }
+
+  // Stores a service's arguments as its install would.
+  void store_arguments (const char16_t *name, std::vector<std::string> arguments)
+  {
+    Platform_Options installer;
+    installer.registry_root (registry.path ());
+    installer.service_name (name);
+    arguments.insert (arguments.begin (), "vurude_server");
+    Argv_Builder argv (arguments);
+    installer.parse_args (argv.argc (), argv.argv (), 1);
+    ASSERT_EQ (installer.set_registry (), 0);
   }
 
   static Service_Status state (int s, int check_point = 0)
@@ -142,12 +176,8 @@ TEST_F (Dispatch, ProcessNotStartedByTheManagerCannotRunAsAService)
 
 TEST_F (Dispatch, ServiceModeReadsItsStoredParametersAndStopsOnControl)
 {
-  Platform_Options installer;
-  installer.registry_root (registry.path ());
-  installer.service_name (u"vok2");
-  Argv_Builder install_argv ({"vurude_server", "-p", "7123", "-V", "myvar"});
-  installer.parse_args (install_argv.argc (), install_argv.argv (), 1);
-  ASSERT_EQ (installer.set_registry (), 0);
+  const int port = free_port ();
+  store_arguments (u"vok2", {"-p", std::to_string (port), "-V", "myvar"});
 
   manager.started_by_manager = true;
   manager.start_argument = "vok2";
@@ -160,7 +190,7 @@ TEST_F (Dispatch, ServiceModeReadsItsStoredParametersAndStopsOnControl)
   EXPECT_EQ (result, 0);
   EXPECT_EQ (manager.control_handler_name, "NT VOK RFC Service");
   EXPECT_EQ (utf8_from_utf16 (options->service_name ()), "vok2");
-  EXPECT_EQ (options->port (), 7123);
+  EXPECT_EQ (options->port (), port);
   EXPECT_EQ (utf8_from_utf16 (options->variant ()), "MYVAR");
 
   std::vector<int> states;
@@ -170,5 +200,35 @@ TEST_F (Dispatch, ServiceModeReadsItsStoredParametersAndStopsOnControl)
                                         SERVICE_STOPPED, SERVICE_STOPPED}));
   EXPECT_EQ (manager.reports ().back ().win32_exit_code, NO_ERROR_EXIT);
   EXPECT_EQ (manager.reports ().front ().controls_accepted, 0);
+}
+
+// A start that fails, here on a port another server holds, fails the
+// process too: in the console through the exit status, as a service also
+// through the last report, which carries the error number 40.
+TEST_F (Dispatch, ConsoleRunWhosePortIsInUseFails)
+{
+  const int port = free_port ();
+  Vurude_Port_Lock other_server (port);
+  ASSERT_EQ (other_server.tryacquire (), 0);
+  Log_Capture log;
+  EXPECT_EQ (dispatch ({"-d", "1", "-p", std::to_string (port)}), -1);
+  EXPECT_NE (log.text ().find ("Port " + std::to_string (port) + " already in use\n"), std::string::npos)
+    << log.text ();
+}
+
+TEST_F (Dispatch, ServiceWhosePortIsInUseStopsWithError40AndFails)
+{
+  const int port = free_port ();
+  store_arguments (u"vok3", {"-p", std::to_string (port)});
+  Vurude_Port_Lock other_server (port);
+  ASSERT_EQ (other_server.tryacquire (), 0);
+  manager.started_by_manager = true;
+  manager.start_argument = "vok3";
+  EXPECT_EQ (dispatch ({}), -1);
+  ASSERT_FALSE (manager.reports ().empty ());
+  const Service_Status last = manager.reports ().back ();
+  EXPECT_EQ (last.current_state, SERVICE_STOPPED);
+  EXPECT_EQ (last.win32_exit_code, ERROR_SERVICE_SPECIFIC_ERROR);
+  EXPECT_EQ (last.service_specific_exit_code, 40);
 }
 }

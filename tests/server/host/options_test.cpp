@@ -97,6 +97,20 @@ INSTANTIATE_TEST_SUITE_P (
     Parse_Case {{"-B", "99999999"}, "-p 6999 -B 99999999", [] (Platform_Options &o) {
       EXPECT_EQ (o.min_bufsize (), 99999999);
     }},
+    Parse_Case {{"-B", "20000x"}, "-p 6999", [] (Platform_Options &o) {
+      EXPECT_EQ (o.min_bufsize (), 10000);
+    }},
+    Parse_Case {{"-p", "00080", "-c", "65535"}, "-p 80 -c 65535", [] (Platform_Options &o) {
+      EXPECT_EQ (o.port (), 80);
+      EXPECT_EQ (o.dialog_port (), 65535);
+    }},
+    Parse_Case {{"-b", "-V v -p 6996x -B 20000x"}, "-p 6999 -b '-V v -p 6996x -B 20000x'", [] (Platform_Options &o) {
+      EXPECT_EQ (o.batch_port (), 6995);
+      EXPECT_EQ (o.min_bufsize (), 10000);
+    }},
+    Parse_Case {{"-b", "-V v -B 123456789"}, "-p 6999 -b '-V v -B 123456789' -B 123456789", [] (Platform_Options &o) {
+      EXPECT_EQ (o.min_bufsize (), 123456789);
+    }},
     Parse_Case {{"-U", "y"}, "-p 6999 -U 1", [] (Platform_Options &o) {
       EXPECT_EQ (o.unlimited_dialog (), u'X');
     }},
@@ -175,7 +189,15 @@ INSTANTIATE_TEST_SUITE_P (
     Logged_Case {{"-b", "-V v -p 0"}, "invalid batch compatibility port\n"},
     Logged_Case {{"-b", "-V v -p 70000"}, "invalid batch compatibility port\n"},
     Logged_Case {{"-b", "-V v -Q"}, "unknown batch compatibility parameter\n"},
-    Logged_Case {{"-b", "-V v -p"}, "unknown batch compatibility parameter\n"}));
+    Logged_Case {{"-b", "-V v -p"}, "unknown batch compatibility parameter\n"},
+    // Not numbers: the value of a number with anything around it is refused.
+    Logged_Case {{"-B", "20000x"}, "minimum bufsize ignored - 10000 used\n"},
+    Logged_Case {{"-B", "+20000"}, "minimum bufsize ignored - 10000 used\n"},
+    Logged_Case {{"-b", "-V v -B 20000x"}, "minimum bufsize ignored - 10000 used\n"},
+    Logged_Case {{"-b", "-V v -B 99999999999999999999"}, "minimum bufsize ignored - 10000 used\n"},
+    Logged_Case {{"-b", "-V v -p 6996x"}, "invalid batch compatibility port\n"},
+    Logged_Case {{"-b", "-V v -p +6996"}, "invalid batch compatibility port\n"},
+    Logged_Case {{"-b", "-V v -p 99999999999999999999"}, "invalid batch compatibility port\n"}));
 
 // Bad values print the usage and end the process with status 1.
 struct Usage_Case
@@ -197,14 +219,27 @@ TEST_P (Usage, EndsTheProcessWithStatus1)
 INSTANTIATE_TEST_SUITE_P (
   Values, Usage,
   testing::Values (
-    Usage_Case {{"-i", "0"}, "^Usage: vurude_server -in -r"},
-    Usage_Case {{"-t", "0"}, "^Usage: "},
-    Usage_Case {{"-d", "0"}, "^Usage: "},
-    Usage_Case {{"-d", "x"}, "^Usage: "},
-    Usage_Case {{"-p", "0"}, "^Usage: "},
-    Usage_Case {{"-p", "65536"}, "^Usage: "},
-    Usage_Case {{"-p", "-5"}, "^Usage: "},
-    Usage_Case {{"-c", "0"}, "^Usage: "},
+    Usage_Case {{"-i", "0"}, "^-i: '0' is not a start type from 1 to 2147483647\nUsage: vurude_server -in -r"},
+    Usage_Case {{"-i", "2x"}, "^-i: '2x' is not a start type from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-t", "0"}, "^-t: '0' is not a start type from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-t", "4 "}, "^-t: '4 ' is not a start type from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-d", "0"}, "^-d: '0' is not a debug level from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-d", "x"}, "^-d: 'x' is not a debug level from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-d", "3x"}, "^-d: '3x' is not a debug level from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-d", "99999999999999999999"},
+                "^-d: '99999999999999999999' is not a debug level from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-d", "2147483648"}, "^-d: '2147483648' is not a debug level from 1 to 2147483647\nUsage: "},
+    Usage_Case {{"-p", "0"}, "^-p: '0' is not a port number from 1 to 65535\nUsage: "},
+    Usage_Case {{"-p", "65536"}, "^-p: '65536' is not a port number from 1 to 65535\nUsage: "},
+    Usage_Case {{"-p", "-5"}, "^-p: '-5' is not a port number from 1 to 65535\nUsage: "},
+    Usage_Case {{"-p", "+7000"}, "^-p: '\\+7000' is not a port number from 1 to 65535\nUsage: "},
+    Usage_Case {{"-p", "12ab"}, "^-p: '12ab' is not a port number from 1 to 65535\nUsage: "},
+    Usage_Case {{"-p", ""}, "^-p: '' is not a port number from 1 to 65535\nUsage: "},
+    // A long or hostile argument is shown cut and on one line.
+    Usage_Case {{"-p", std::string (50, '7')}, "^-p: '7{40}\\.\\.\\.' is not a port number"},
+    Usage_Case {{"-p", "1\n2"}, "^-p: '1\\?2' is not a port number"},
+    Usage_Case {{"-c", "0"}, "^-c: '0' is not a port number from 1 to 65535\nUsage: "},
+    Usage_Case {{"-c", "6998x"}, "^-c: '6998x' is not a port number from 1 to 65535\nUsage: "},
     Usage_Case {{"-U", "yes"}, "^-U value invalid\nUsage: "},
     Usage_Case {{"-U", "2"}, "^-U value invalid\nUsage: "},
     Usage_Case {{"-b", "-p 6995"}, "^batch compatibility variant must be specified\nUsage: "},

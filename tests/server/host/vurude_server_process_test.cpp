@@ -84,6 +84,30 @@ TEST (Vurude_Server, BatchParametersWithoutVariantNameTheFault)
   EXPECT_EQ (result.errors, std::string ("batch compatibility variant must be specified\n") + usage_text);
 }
 
+// A number that is not one ends the process before anything runs: the
+// message naming the argument, then the usage.
+struct Bad_Number_Case
+{
+  std::vector<std::string> arguments;
+  const char *message;
+};
+
+class Bad_Number : public testing::TestWithParam<Bad_Number_Case> {};
+
+TEST_P (Bad_Number, IsNamedBeforeTheUsageAndExitsWithStatus1)
+{
+  const Run_Result result = run (GetParam ().arguments);
+  EXPECT_EQ (result.exit_status, 1);
+  EXPECT_EQ (result.errors, GetParam ().message + std::string (usage_text));
+}
+
+INSTANTIATE_TEST_SUITE_P (
+  Values, Bad_Number,
+  testing::Values (Bad_Number_Case {{"-p", "12ab"}, "-p: '12ab' is not a port number from 1 to 65535\n"},
+                   // "-p 0" is refused too, so no run ever listens on the default port.
+                   Bad_Number_Case {{"-d", "99999999999999999999", "-p", "0"},
+                                    "-d: '99999999999999999999' is not a debug level from 1 to 2147483647\n"}));
+
 TEST (Vurude_Server, WithoutDebugLevelOutsideSystemdCannotRunAsAService)
 {
   const Run_Result result = run ({});

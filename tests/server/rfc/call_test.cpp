@@ -274,10 +274,10 @@ TEST_F (Partner, RfccallAndRfccallreceiveTraceEntryAndExit)
   raise.receive (handle);
   raise.rfccallreceive (handle);
   ASSERT_EQ (log.lines.size (), 4u);
-  EXPECT_EQ (log.lines[0].second, "Entering Vurude_Function::rfccall\n");
-  EXPECT_EQ (log.lines[1].second, "Leaving Vurude_Function::rfccall\n");
-  EXPECT_EQ (log.lines[2].second, "Entering Vurude_Function::rfccallreceive\n");
-  EXPECT_EQ (log.lines[3].second, "Leaving Vurude_Function::rfccallreceive\n");
+  EXPECT_EQ (Log_Records::text (log.lines[0].second), "Entering Vurude_Function::rfccall\n");
+  EXPECT_EQ (Log_Records::text (log.lines[1].second), "Leaving Vurude_Function::rfccall\n");
+  EXPECT_EQ (Log_Records::text (log.lines[2].second), "Entering Vurude_Function::rfccallreceive\n");
+  EXPECT_EQ (Log_Records::text (log.lines[3].second), "Leaving Vurude_Function::rfccallreceive\n");
   for (const auto &line : log.lines)
     EXPECT_EQ (line.first, LM_DEBUG);
 }

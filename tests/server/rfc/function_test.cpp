@@ -229,7 +229,7 @@ TEST (Vurude_Function, LogsItsLifeAndPreparationAtDebugLevel)
   for (std::size_t k = 0; k < expected.size (); ++k)
     {
       EXPECT_EQ (log.lines[k].first, LM_DEBUG) << k;
-      EXPECT_EQ (log.lines[k].second, expected[k]);
+      EXPECT_EQ (Log_Records::text (log.lines[k].second), expected[k]);
     }
 }
 }

@@ -5,6 +5,7 @@
 #include <ace/Log_Msg_Callback.h>
 #include <ace/Log_Record.h>
 
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,17 @@ public:
   void log (ACE_Log_Record &record) override
   {
     lines.emplace_back (static_cast<ACE_Log_Priority> (record.type ()), record.msg_data ());
+  }
+
+  // A line's text after its "time stamp(pid|tid) " prefix, or the whole
+  // line behind "no prefix: " when it lacks one.
+  static std::string text (const std::string &line)
+  {
+    static const std::regex prefix (R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{6}\(\d+\|\d+\) )");
+    std::smatch found;
+    if (!std::regex_search (line, found, prefix))
+      return "no prefix: " + line;
+    return found.suffix ();
   }
 
   std::vector<std::pair<ACE_Log_Priority, std::string>> lines;
