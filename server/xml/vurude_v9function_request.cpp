@@ -9,6 +9,7 @@
 #include "vurude_itab.h"
 #include "vurude_parm.h"
 #include "vurude_tabparm.h"
+#include "vurude_xml_log_text.h"
 
 #include <ace/Guard_T.h>
 #include <ace/Log_Msg.h>
@@ -166,7 +167,7 @@ int Vurude_V9function_Request::build_call ()
   xercesc::DOMNodeList *children = root->getChildNodes ();
   child_count = children->getLength ();
   ACE_DEBUG ((LM_TRACE, "Got %d children for function %s.\n", static_cast<int> (child_count),
-              utf8_from_utf16 (name).c_str ()));
+              log_text (name).c_str ()));
   parms.clear ();
   tabparms.clear ();
   parms.resize (child_count);
@@ -210,8 +211,8 @@ int Vurude_V9function_Request::add_parameter (std::size_t index, xercesc::DOMEle
   const long length = read_intlen (parameter, "parameter");
   if (length < 0)
     return 13;
-  ACE_DEBUG ((LM_TRACE, "Got <parameter> named %s, intlen %d of function %s.\n", utf8_from_utf16 (name).c_str (),
-              static_cast<int> (length), utf8_from_utf16 (main_function->name).c_str ()));
+  ACE_DEBUG ((LM_TRACE, "Got <parameter> named %s, intlen %d of function %s.\n", log_text (name).c_str (),
+              static_cast<int> (length), log_text (main_function->name).c_str ()));
   // Bytes the client's data does not reach are zero.
   char *value = new char[static_cast<std::size_t> (length)]();
   const int type = first_upper (attribute_of (parameter, u"type"), u'B') == u'C' ? RFCTYPE_CHAR : RFCTYPE_BYTE;
@@ -237,8 +238,8 @@ int Vurude_V9function_Request::add_table (std::size_t index, xercesc::DOMElement
   if (length < 0)
     return 13;
   ACE_DEBUG ((LM_TRACE, "Got <table> named %s, intlen %d , structure %s of function %s.\n",
-              utf8_from_utf16 (name).c_str (), static_cast<int> (length), utf8_from_utf16 (structure).c_str (),
-              utf8_from_utf16 (main_function->name).c_str ()));
+              log_text (name).c_str (), static_cast<int> (length), log_text (structure).c_str (),
+              log_text (main_function->name).c_str ()));
   const ITAB_H itab = ItCreate (name.c_str (), static_cast<unsigned> (length), 30, 0);
   tabparms[index] = std::make_unique<Vurude_Tabparm> (name.c_str (), RFCTYPE_BYTE, static_cast<unsigned> (length),
                                                       itab, 0);

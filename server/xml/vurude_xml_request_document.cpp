@@ -1,11 +1,12 @@
 #include "vurude_xml_request_document.h"
 
 #include "gettypehandler.h"
-#include "utf16_text.h"
 #include "vurude_service_xmlerr.h"
-#include "vurude_xml_entity_refuser.h"
+#include "vurude_xml_log_text.h"
 #include "vurude_xml_prologs.h"
 #include "vurude_xml_reply_sink.h"
+#include "vurude_xml_root_parser.h"
+#include "vurude_xml_text_fault.h"
 
 #include <ace/Log_Msg.h>
 #include <ace/Message_Block.h>
@@ -13,12 +14,11 @@
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
-#include <xercesc/parsers/SAXParser.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLException.hpp>
 
-#include <new>
+#include <algorithm>
 
 namespace
 {
@@ -73,22 +73,40 @@ const std::u16string &Vurude_Xml_Request_Document::root_name () const
 std::u16string Vurude_Xml_Request_Document::gettype (ACE_Message_Block &text)
 {
   const std::string_view whole (text.rd_ptr (), text.length ());
+  const Vurude_Xml_Text_Fault fault = find_text_fault (whole);
+  // The root is looked for in the text before a fault only, so that the
+  // fault's position can count the prolog of the document's type as the
+  // validating parse would.
+  if (fault.found ())
+    text.wr_ptr (text.rd_ptr () + fault.offset);
   gettypeHandler handler;
-  Vurude_Xml_Entity_Refuser refuser;
-  xercesc::SecurityManager security;
+  if (find_root (text, handler) != 0)
+    return std::u16string ();
+  if (fault.found ())
+    {
+      const std::string_view prolog = handler.found () ? prolog_for_root (handler.root_name ()) : "";
+      const auto prolog_lines = static_cast<XMLFileLoc> (std::count (prolog.begin (), prolog.end (), '\n'));
+      replies_.error_reply (vurude_service_xmlerr::format (u"Fatal Error", fault.line + prolog_lines, fault.column,
+                                                           fault.message));
+      return std::u16string ();
+    }
+  if (handler.found ())
+    return handler.root_name ();
+  if (handler.failed ())
+    ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) No root element: %s at line %Q, column %Q\n",
+                log_text (handler.error_message ()).c_str (), static_cast<ACE_UINT64> (handler.error_line ()),
+                static_cast<ACE_UINT64> (handler.error_column ())));
+  no_tag_reply (whole);
+  return std::u16string ();
+}
+
+int Vurude_Xml_Request_Document::find_root (ACE_Message_Block &text, gettypeHandler &handler)
+{
   try
     {
-      xercesc::SAXParser parser;
+      Vurude_Xml_Root_Parser parser;
       parser.setDocumentHandler (&handler);
       parser.setErrorHandler (&handler);
-      parser.setDoNamespaces (false);
-      parser.setDoSchema (false);
-      parser.setLoadSchema (false);
-      parser.setLoadExternalDTD (false);
-      parser.setDisableDefaultEntityResolution (true);
-      parser.setEntityResolver (&refuser);
-      parser.setSecurityManager (&security);
-
       ACEMBInputSource source (&text);
       xercesc::XMLPScanToken token;
       // Only the text up to the end of the first start tag is read.
@@ -99,36 +117,32 @@ std::u16string Vurude_Xml_Request_Document::gettype (ACE_Message_Block &text)
       if (more)
         parser.parseReset (token);
     }
+  catch (const xercesc::SAXParseException &refused)
+    {
+      // The client's DOCTYPE (Vurude_Xml_Root_Parser).
+      replies_.error_reply (vurude_service_xmlerr::format (u"Fatal Error", refused.getLineNumber (),
+                                                           refused.getColumnNumber (), refused.getMessage ()));
+      return 1;
+    }
   catch (const xercesc::XMLException &exception)
     {
       replies_.error_reply (std::u16string_view (exception.getMessage ()));
-      return std::u16string ();
+      return 1;
     }
   catch (const xercesc::OutOfMemoryException &)
     {
       replies_.error_reply (std::u16string_view (u"out of memory"));
-      return std::u16string ();
+      return 1;
     }
-  if (!handler.found ())
-    {
-      if (handler.failed ())
-        ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) No root element: %s at line %Q, column %Q\n",
-                    utf8_from_utf16 (handler.error_message ()).c_str (),
-                    static_cast<ACE_UINT64> (handler.error_line ()),
-                    static_cast<ACE_UINT64> (handler.error_column ())));
-      no_tag_reply (whole);
-      return std::u16string ();
-    }
-  return handler.root_name ();
+  return 0;
 }
 
 void Vurude_Xml_Request_Document::no_tag_reply (std::string_view text)
 {
   static constexpr std::string_view head = "no valid XML tag found in \"";
   static constexpr std::string_view tail = "\".";
-  // As printf's "%.*s": the text ends at a zero byte. A long text is cut at
-  // a character boundary so the line keeps its closing quote.
-  text = text.substr (0, text.find ('\0'));
+  // A long text is cut at a character boundary so the line keeps its
+  // closing quote. The text holds no zero byte: that is a fault of its own.
   const std::size_t room = Vurude_Xml_Reply_Sink::max_message_units - head.size () - tail.size ();
   if (text.size () > room)
     {

@@ -10,6 +10,7 @@
 
 class ACE_Message_Block;
 class Vurude_Xml_Reply_Sink;
+class gettypeHandler;
 
 // One request text of the main port, parsed as an XML request document:
 // root detection over a copy of the text, then the validating parse of the
@@ -35,7 +36,9 @@ public:
   const std::u16string &root_name () const;
 
   // Root detection over one block holding the whole request text: the
-  // name of its first element, or empty after an error reply.
+  // name of its first element, or empty after an error reply. A text that
+  // holds a zero byte or is not UTF-8 is refused here (its read end may
+  // move back to the fault).
   std::u16string gettype (ACE_Message_Block &text);
   // The source of the validating parse: the prolog for `root` followed by
   // the chain. Switches validation on in `parser`.
@@ -46,6 +49,9 @@ public:
 private:
   // The validating parse; 0 keeps the parser and the root name.
   int validate (ACE_Message_Block *chain, std::u16string_view root);
+  // The root parse of `text`, its events and errors recorded in `handler`;
+  // 1 after an error reply of its own (a DOCTYPE, a library exception).
+  int find_root (ACE_Message_Block &text, gettypeHandler &handler);
   void no_tag_reply (std::string_view text);
 
   Vurude_Xml_Reply_Sink &replies_;

@@ -1,8 +1,10 @@
 // Hostile request documents: nothing they name outside the text is ever
-// opened, and deep, huge or fault-ridden documents end in an error reply on
-// a connection worker's stack.
+// opened, a DOCTYPE of the client's own is refused before anything in it is
+// used, zero bytes and invalid UTF-8 are placed exactly, and deep, huge or
+// fault-ridden documents end in an error reply on a connection worker's stack.
 #include "xmldoc_test_support.h"
 
+#include "acemb_input_source.h"
 #include "temp_dir.h"
 #include "vurude_service_xmlerr.h"
 #include "vurude_xml_dom_parser.h"
@@ -10,10 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <netinet/in.h>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -90,11 +96,6 @@ private:
   int port_;
 };
 
-std::string no_tag (const std::string &text)
-{
-  return "no valid XML tag found in \"" + text + "\".";
-}
-
 TEST (External_Resources, AreNeverOpened)
 {
   vurude::test::TempDir folder;
@@ -113,23 +114,32 @@ TEST (External_Resources, AreNeverOpened)
   };
   const std::string pe = "<!DOCTYPE connect [<!ENTITY % p SYSTEM \"";
   const std::string pe_end = "\"> %p;]><connect user=\"&u;\"/>";
-  const std::string second_doctype = "Fatal Error at line 21, column 10. Message: DOCTYPE declaration already seen\n";
+  // Root detection stops at the client's DOCTYPE, before its internal
+  // subset or its external identifier is used.
+  const auto doctype = [] (std::size_t column) {
+    return "Fatal Error at line 1, column " + std::to_string (column)
+           + ". Message: DOCTYPE declaration not allowed in a request\n";
+  };
+  const std::string system = "<!DOCTYPE connect SYSTEM \"";
   const std::vector<Case> cases = {
-    {pe + file + pe_end, {no_tag (pe + file + pe_end)}},
-    {pe + missing + pe_end, {no_tag (pe + missing + pe_end)}},
-    {pe + url + pe_end, {no_tag (pe + url + pe_end)}},
-    {"<!DOCTYPE connect [<!ENTITY % p PUBLIC \"-//X//Y\" \"" + file + pe_end,
-     {no_tag ("<!DOCTYPE connect [<!ENTITY % p PUBLIC \"-//X//Y\" \"" + file + pe_end)}},
-    // An external subset is never loaded: the entities it might declare pass.
-    {"<!DOCTYPE connect SYSTEM \"" + file + "\"><connect user=\"&u;\"/>", {second_doctype}},
-    {"<!DOCTYPE connect SYSTEM \"" + url + "\"><connect/>", {second_doctype}},
-    {"<!DOCTYPE connect [<!ENTITY e SYSTEM \"" + file + "\">]><connect>&e;</connect>", {second_doctype}},
+    {pe + file + pe_end, {doctype (19)}},
+    {pe + missing + pe_end, {doctype (19)}},
+    {pe + url + pe_end, {doctype (19)}},
+    {"<!DOCTYPE connect [<!ENTITY % p PUBLIC \"-//X//Y\" \"" + file + pe_end, {doctype (19)}},
+    {system + file + "\"><connect user=\"&u;\"/>", {doctype (system.size () + file.size () + 2)}},
+    {system + url + "\"><connect/>", {doctype (system.size () + url.size () + 2)}},
+    {"<!DOCTYPE connect [<!ENTITY e SYSTEM \"" + file + "\">]><connect>&e;</connect>", {doctype (19)}},
     {"<connect xmlns:xi=\"http://www.w3.org/2001/XInclude\"><xi:include href=\"" + file + "\"/></connect>",
      {"Error at line 21, column 19. Message: attribute 'xmlns:xi' is not declared for element 'connect'\n",
       "Error at line 21, column 64. Message: no declaration found for element 'xi:include'\n",
       "Error at line 21, column 70. Message: attribute 'href' is not declared for element 'xi:include'\n",
       "Error at line 21, column " + std::to_string (84 + file.size ())
         + ". Message: element 'xi:include' is not allowed for content model 'EMPTY'\n"}},
+    {"<connect xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:noNamespaceSchemaLocation=\"" + file
+       + "\"/>",
+     {"Error at line 21, column 20. Message: attribute 'xmlns:xsi' is not declared for element 'connect'\n",
+      "Error at line 21, column 94. Message: attribute 'xsi:noNamespaceSchemaLocation' is not declared for element "
+      "'connect'\n"}},
   };
   for (const Case &c : cases)
     {
@@ -145,18 +155,166 @@ TEST (External_Resources, AreNeverOpened)
   EXPECT_GT (watch.events (), 0);
 }
 
-TEST (Entity_Expansion, IsBoundedInRootDetection)
+// Texts are made when a case runs: listing the tests stays cheap.
+struct Doctype_Case
 {
-  std::string entities = "<!ENTITY a0 \"0123456789\">";
-  for (int k = 1; k <= 10; ++k)
-    entities += "<!ENTITY a" + std::to_string (k) + " \"" + repeat ("&a" + std::to_string (k - 1) + ";", 10) + "\">";
-  const std::string text = "<!DOCTYPE connect [" + entities + "]><connect user=\"&a10;\"/>";
-  const Parse_Outcome outcome = parse_request (text);
+  const char *name;
+  std::string (*text) ();
+  const char *reply;
+};
+
+void PrintTo (const Doctype_Case &c, std::ostream *os) { *os << c.name; }
+
+class Client_Doctype : public testing::TestWithParam<Doctype_Case> {};
+
+TEST_P (Client_Doctype, IsRefusedInRootDetectionBeforeItsSubsetIsRead)
+{
+  const Parse_Outcome outcome = parse_request (GetParam ().text ());
   EXPECT_EQ (outcome.result, 1);
-  EXPECT_EQ (outcome.replies, std::vector<std::string> {no_tag (text.substr (0, 991))});
+  EXPECT_EQ (outcome.replies, std::vector<std::string> {GetParam ().reply});
+  EXPECT_FALSE (outcome.parser);
 }
 
-// Texts are made when a case runs: listing the tests stays cheap.
+constexpr const char *doctype_at_19 =
+  "Fatal Error at line 1, column 19. Message: DOCTYPE declaration not allowed in a request\n";
+
+INSTANTIATE_TEST_SUITE_P (
+  Refused, Client_Doctype,
+  testing::Values (
+    Doctype_Case {"billion_laughs", [] {
+                    std::string entities = "<!ENTITY a0 \"0123456789\">";
+                    for (int k = 1; k <= 10; ++k)
+                      entities += "<!ENTITY a" + std::to_string (k) + " \""
+                                  + repeat ("&a" + std::to_string (k - 1) + ";", 10) + "\">";
+                    return "<!DOCTYPE connect [" + entities + "]><connect user=\"&a10;\"/>";
+                  },
+                  doctype_at_19},
+    // 112 KB that took 1.6 GB and 16 s to expand in the first start tag:
+    // few expansions, each of them large.
+    Doctype_Case {"entity_of_100kb_4000_times", [] {
+                    return "<!DOCTYPE connect [<!ENTITY e \"" + std::string (100000, 'x') + "\">]><connect user=\""
+                           + repeat ("&e;", 4000) + "\"/>";
+                  },
+                  doctype_at_19},
+    // Keeps the scanner busy inside the subset, before any start tag.
+    Doctype_Case {"parameter_entity_of_100kb_4000_times", [] {
+                    return "<!DOCTYPE connect [<!ENTITY % e \"<!--" + std::string (100000, 'x') + "-->\">"
+                           + repeat ("%e;", 4000) + "]><connect/>";
+                  },
+                  doctype_at_19},
+    Doctype_Case {"after_a_comment_and_a_line", [] { return std::string ("<!-- c -->\r\n <!DOCTYPE connect><connect/>"); },
+                  "Fatal Error at line 2, column 20. Message: DOCTYPE declaration not allowed in a request\n"}),
+  [] (const auto &instance) { return std::string (instance.param.name); });
+
+TEST (Client_Doctype, FailsTheValidatingParseBeforeItsSubsetIsRead)
+{
+  // Were one to pass root detection: behind the server's prolog it is a
+  // second DOCTYPE, a fatal error before its subset could declare, load or
+  // expand anything.
+  initialise_xml ();
+  vurude::test::TempDir folder;
+  const std::string text = "<!DOCTYPE connect [<!ENTITY % p SYSTEM \"" + folder.path () + "/p.dtd\"> %p;<!ENTITY e \""
+                           + std::string (100000, 'x') + "\">]><connect user=\"" + repeat ("&e;", 4000) + "\"/>";
+  on_worker_stack ([&] {
+    Chain chain (text);
+    Captured_Replies replies;
+    vurude_service_xmlerr errors (replies);
+    Vurude_Xml_Dom_Parser parser;
+    const std::unique_ptr<ACEMBInputSource> source =
+      Vurude_Xml_Request_Document::make_input_source (parser, u"connect", chain.head ());
+    parser.setErrorHandler (&errors);
+    parser.parse (*source);
+    EXPECT_EQ (replies.lines,
+               std::vector<std::string> {"Fatal Error at line 21, column 10. Message: DOCTYPE declaration already seen\n"});
+    EXPECT_EQ (parser.refused_resources (), 0);
+  });
+}
+
+// A zero byte or bytes that are not UTF-8, anywhere: refused as not
+// well-formed at their own position, which counts the prolog once the
+// document's type is known (after the first start tag).
+struct Fault_Case
+{
+  const char *name;
+  std::string text;
+  const char *reply;
+};
+
+void PrintTo (const Fault_Case &c, std::ostream *os) { *os << c.name; }
+
+class Text_Fault : public testing::TestWithParam<Fault_Case> {};
+
+TEST_P (Text_Fault, IsAFatalErrorAtItsPosition)
+{
+  const Parse_Outcome outcome = parse_request (GetParam ().text);
+  EXPECT_EQ (outcome.result, 1);
+  EXPECT_EQ (outcome.replies, std::vector<std::string> {GetParam ().reply});
+  EXPECT_FALSE (outcome.parser);
+}
+
+std::string bytes (const char *text, std::size_t length)
+{
+  return std::string (text, length);
+}
+
+INSTANTIATE_TEST_SUITE_P (
+  Bytes, Text_Fault,
+  testing::Values (
+    Fault_Case {"zero_before_the_root", bytes ("\0<connect/>", 11),
+                "Fatal Error at line 1, column 1. Message: invalid character 0x0\n"},
+    Fault_Case {"zero_in_the_first_start_tag", bytes ("<connect user=\"a\0\"/>", 20),
+                "Fatal Error at line 1, column 17. Message: invalid character 0x0\n"},
+    // Was a logon: the library took the zero byte for the end of the text.
+    Fault_Case {"zero_after_the_root", bytes ("<connect user=\"DEMO\"/>\0junk", 27),
+                "Fatal Error at line 21, column 23. Message: invalid character 0x0\n"},
+    Fault_Case {"zero_in_content_on_a_later_line",
+                bytes ("<function name=\"F\">\r\n<callback name=\"C\"/>\0</function>", 52),
+                "Fatal Error at line 36, column 21. Message: invalid character 0x0\n"},
+    Fault_Case {"zero_after_an_unknown_root", bytes ("<logon/>\0", 9),
+                "Fatal Error at line 2, column 9. Message: invalid character 0x0\n"},
+    Fault_Case {"utf8_in_a_later_attribute", "<function name=\"F\"><callback name=\"\xC3(\"/></function>",
+                "Fatal Error at line 35, column 36. Message: invalid UTF-8 sequence starting with byte 0xC3\n"},
+    Fault_Case {"utf8_cut_short_in_text", "<sselect><where>\xE2\x82</where><table name=\"T\"/></sselect>",
+                "Fatal Error at line 25, column 17. Message: invalid UTF-8 sequence starting with byte 0xE2\n"},
+    Fault_Case {"utf8_after_the_root", "<connect/>\xFF",
+                "Fatal Error at line 21, column 11. Message: invalid UTF-8 sequence starting with byte 0xFF\n"},
+    Fault_Case {"utf8_after_line_ends_cr_and_crlf", "<connect/>\r\r\n\xFF",
+                "Fatal Error at line 23, column 1. Message: invalid UTF-8 sequence starting with byte 0xFF\n"},
+    Fault_Case {"utf8_overlong_after_a_supplementary_character", "<function name=\"\xF0\x9D\x84\x9E\xC0\xAF\"/>",
+                "Fatal Error at line 1, column 19. Message: invalid UTF-8 sequence starting with byte 0xC0\n"},
+    Fault_Case {"utf8_beyond_u10ffff", "<function name=\"F\"><callback name=\"\xF0\x9D\x84\x9E\xF4\x90\x80\x80\"/></function>",
+                "Fatal Error at line 35, column 38. Message: invalid UTF-8 sequence starting with byte 0xF4\n"},
+    Fault_Case {"utf8_surrogate", "<function name=\"F\">\n<callback name=\"\xED\xA0\x80\"/></function>",
+                "Fatal Error at line 36, column 17. Message: invalid UTF-8 sequence starting with byte 0xED\n"},
+    Fault_Case {"utf8_lone_continuation_byte", "<nselect>\x80</nselect>",
+                "Fatal Error at line 32, column 10. Message: invalid UTF-8 sequence starting with byte 0x80\n"},
+    Fault_Case {"utf8_five_byte_form", "<gselect>\xF8\x88\x80\x80\x80</gselect>",
+                "Fatal Error at line 25, column 10. Message: invalid UTF-8 sequence starting with byte 0xF8\n"}),
+  [] (const auto &instance) { return std::string (instance.param.name); });
+
+// Positions as the library itself counts them: it reports an invalid
+// character one column past it.
+TEST (Text_Fault, CountsLinesAndColumnsAsTheLibraryDoes)
+{
+  const auto position = [] (const std::string &text) {
+    const Parse_Outcome outcome = parse_request (text);
+    std::pair<int, int> at {0, 0};
+    EXPECT_EQ (outcome.replies.size (), 1u) << text;
+    const std::string reply = outcome.replies.empty () ? "" : outcome.replies[0];
+    EXPECT_EQ (std::sscanf (reply.c_str (), "Fatal Error at line %d, column %d.", &at.first, &at.second), 2) << reply;
+    return at;
+  };
+  for (const char *middle : {"", "ab", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\r\n", "\r", "\n", "\r\r\n\n\t",
+                             "\xF0\x9D\x84\x9E\r\n\t\xF0\x9D\x84\x9Ex"})
+    {
+      const std::string head = std::string ("<function name=\"F\">") + middle;
+      const std::pair<int, int> zero = position (head + '\0' + "</function>");
+      const std::pair<int, int> control = position (head + '\x01' + "</function>");
+      EXPECT_EQ (zero.first, control.first) << testing::PrintToString (middle);
+      EXPECT_EQ (zero.second + 1, control.second) << testing::PrintToString (middle);
+    }
+}
+
 struct Bound_Case
 {
   const char *name;

@@ -163,8 +163,9 @@ INSTANTIATE_TEST_SUITE_P (
     Failing_Case {"client_xml_declaration", "<?xml version=\"1.0\"?><connect/>",
                   {"Fatal Error at line 21, column 7. Message: XML or TEXT declaration must start at line 1, "
                    "column 1\n"}},
+    // Refused where root detection meets it.
     Failing_Case {"client_doctype", "<!DOCTYPE connect [<!ELEMENT connect ANY>]><connect/>",
-                  {"Fatal Error at line 21, column 10. Message: DOCTYPE declaration already seen\n"}},
+                  {"Fatal Error at line 1, column 19. Message: DOCTYPE declaration not allowed in a request\n"}},
     Failing_Case {"unclosed_root", "<connect>",
                   {"Fatal Error at line 21, column 10. Message: input ended before all started tags were ended; "
                    "last tag started is 'connect'\n"}},
@@ -180,9 +181,11 @@ INSTANTIATE_TEST_SUITE_P (
     Failing_Case {"broken_start_tag", "<connect a=>", {"no valid XML tag found in \"<connect a=>\"."}},
     Failing_Case {"undeclared_entity", "<connect user=\"&x;\"/>",
                   {"no valid XML tag found in \"<connect user=\"&x;\"/>\"."}},
+    // Faults of the bytes themselves, before the document's type is known.
     Failing_Case {"invalid_utf8", "<connect user=\"\xff\"/>",
-                  {"no valid XML tag found in \"<connect user=\"\xff\"/>\"."}},
-    Failing_Case {"text_ends_at_zero", std::string ("<conn\0ect", 9), {"no valid XML tag found in \"<conn\"."}}),
+                  {"Fatal Error at line 1, column 16. Message: invalid UTF-8 sequence starting with byte 0xFF\n"}},
+    Failing_Case {"zero_byte", std::string ("<conn\0ect", 9),
+                  {"Fatal Error at line 1, column 6. Message: invalid character 0x0\n"}}),
   [] (const auto &instance) { return std::string (instance.param.name); });
 
 TEST_F (Request_Document, NoTagReplyIsSingleByteAndTheOthersUtf16)
@@ -290,8 +293,10 @@ TEST_F (Connection_Replies, AreErrorLinesOnTheClientsSocket)
   EXPECT_EQ (parse ("<function name=\"F\"><callback/><exception/></function>"), 1);
   EXPECT_EQ (received (), "E,Error at line 35, column 31. Message: missing required attribute 'name'\n\n"
                           "E,Error at line 35, column 43. Message: missing required attribute 'name'\n\n");
-  EXPECT_EQ (parse (std::string ("ab\0c", 4)), 1);
+  EXPECT_EQ (parse ("ab"), 1);
   EXPECT_EQ (received (), "E,no valid XML tag found in \"ab\".\n");
+  EXPECT_EQ (parse (std::string ("ab\0c", 4)), 1);
+  EXPECT_EQ (received (), "E,Fatal Error at line 1, column 3. Message: invalid character 0x0\n\n");
   EXPECT_EQ (parse ("<connect user=\"K\xC3\xA4se\"/>"), 0);
   EXPECT_EQ (received (), "");
 }
