@@ -248,6 +248,11 @@ RFC_HANDLE Vurude_Base_Request::open_rfc ()
     set_logon_error (error_info, u"Logon data too long for the connect string");
   else
     {
+      // The values are the client's: no control character of theirs may
+      // end the log line and forge the next.
+      for (char16_t &c : log_text)
+        if (c < u' ' || c == 0x7F)
+          c = u'?';
       ACE_DEBUG ((LM_NOTICE, "%D(%P|%t) About to RfcOpenEx with '%s'\n",
                   utf8_from_utf16 (log_text).c_str ()));
       opened = RfcOpenEx (connect_text.c_str (), &error_info);

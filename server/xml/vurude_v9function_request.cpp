@@ -147,7 +147,7 @@ int Vurude_V9function_Request::call_req_function ()
   if (result != 0)
     return result;
 
-  ACE_DEBUG ((LM_TRACE, "RfcCallReceive good - nimports=%d\n", static_cast<int> (imports_.size ())));
+  ACE_DEBUG ((LM_TRACE, "%D(%P|%t) RfcCallReceive good - nimports=%d\n", static_cast<int> (imports_.size ())));
   send_results ();
   if (data_handler->batch_request == this)
     {
@@ -166,7 +166,7 @@ int Vurude_V9function_Request::build_call ()
   main_function = std::make_unique<Vurude_Function> (name.c_str ());
   xercesc::DOMNodeList *children = root->getChildNodes ();
   child_count = children->getLength ();
-  ACE_DEBUG ((LM_TRACE, "Got %d children for function %s.\n", static_cast<int> (child_count),
+  ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Got %d children for function %s.\n", static_cast<int> (child_count),
               log_text (name).c_str ()));
   parms.clear ();
   tabparms.clear ();
@@ -211,7 +211,7 @@ int Vurude_V9function_Request::add_parameter (std::size_t index, xercesc::DOMEle
   const long length = read_intlen (parameter, "parameter");
   if (length < 0)
     return 13;
-  ACE_DEBUG ((LM_TRACE, "Got <parameter> named %s, intlen %d of function %s.\n", log_text (name).c_str (),
+  ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Got <parameter> named %s, intlen %d of function %s.\n", log_text (name).c_str (),
               static_cast<int> (length), log_text (main_function->name).c_str ()));
   // Bytes the client's data does not reach are zero.
   char *value = new char[static_cast<std::size_t> (length)]();
@@ -237,7 +237,7 @@ int Vurude_V9function_Request::add_table (std::size_t index, xercesc::DOMElement
   const long length = read_intlen (table, "table");
   if (length < 0)
     return 13;
-  ACE_DEBUG ((LM_TRACE, "Got <table> named %s, intlen %d , structure %s of function %s.\n",
+  ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Got <table> named %s, intlen %d , structure %s of function %s.\n",
               log_text (name).c_str (), static_cast<int> (length), log_text (structure).c_str (),
               log_text (main_function->name).c_str ()));
   const ITAB_H itab = ItCreate (name.c_str (), static_cast<unsigned> (length), 30, 0);
@@ -273,7 +273,7 @@ RFC_TYPEHANDLE Vurude_V9function_Request::line_type (xercesc::DOMElement *table)
   if (attribute_of (fields[0], u"len2").empty ())
     {
       // Without the layout of UTF-16 characters the lines travel as bytes.
-      ACE_ERROR ((LM_ERROR, "Need Unicode structure info\n"));
+      ACE_ERROR ((LM_ERROR, "%D(%P|%t) Need Unicode structure info\n"));
       return RFCTYPE_BYTE;
     }
   std::vector<std::u16string> names;

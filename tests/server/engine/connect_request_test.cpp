@@ -280,6 +280,24 @@ INSTANTIATE_TEST_SUITE_P (Passwords, Open_Rfc,
                                    + (param_info.param.password.find ('"') != std::string::npos ? "WithQuote" : "");
                           });
 
+// A value with a line feed in it (a character reference in the document)
+// must not end the logged line and start a forged one.
+TEST_F (Partner_Test, LoggedConnectStringKeepsClientLineEndsOutOfTheLog)
+{
+  Client_Connection control;
+  Connect_Peer *logon = attach<Connect_Peer> (
+    control, "<connect " + partner.logon_attributes () + " saplogon_id=\"E&#10;2026-01-01 forged&#13;\" passwd=\"p\"/>");
+  ASSERT_NE (logon, nullptr);
+  ASSERT_EQ (logon->parse_attributes (), 0);
+  Log_Records log;
+  logon->open_rfc ();
+  const std::vector<std::string> lines = lines_with (log, LM_NOTICE, "About to RfcOpenEx with '");
+  ASSERT_EQ (lines.size (), 1u);
+  EXPECT_EQ (lines[0].find ('\n'), lines[0].size () - 1) << lines[0];
+  EXPECT_EQ (lines[0].find ('\r'), std::string::npos) << lines[0];
+  EXPECT_NE (lines[0].find ("saplogon_id=\"E?2026-01-01 forged?\""), std::string::npos) << lines[0];
+}
+
 class Undecodable_Password : public Partner_Test, public testing::WithParamInterface<const char *>
 {
 protected:
