@@ -3,9 +3,9 @@
 
 #include "vurude_port_lock.h"
 
-#include <ace/Acceptor.h>
+#include "vurude_acceptor.h"
+
 #include <ace/INET_Addr.h>
-#include <ace/SOCK_Acceptor.h>
 
 #include <memory>
 
@@ -19,9 +19,9 @@ class Vurude_Bcompat_Handler;
 // process-wide reactor's event loop until a stop control ends it.
 struct Vurude_Service
 {
-  typedef ACE_Acceptor<Vurude_V9_Handler, ACE_SOCK_Acceptor> V9_Acceptor;
-  typedef ACE_Acceptor<Vurude_Compat_Handler, ACE_SOCK_Acceptor> Compat_Acceptor;
-  typedef ACE_Acceptor<Vurude_Bcompat_Handler, ACE_SOCK_Acceptor> Bcompat_Acceptor;
+  typedef Vurude_Acceptor<Vurude_V9_Handler> V9_Acceptor;
+  typedef Vurude_Acceptor<Vurude_Compat_Handler> Compat_Acceptor;
+  typedef Vurude_Acceptor<Vurude_Bcompat_Handler> Bcompat_Acceptor;
 
   explicit Vurude_Service (Options &server_options);
   // Closes the listeners, then gives up the port locks.

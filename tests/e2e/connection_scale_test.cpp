@@ -222,4 +222,40 @@ TEST_F (Scale, HandlesGuessedFromOnesOwnNameNoLogon)
     }
   EXPECT_EQ (guesses, 1024);
 }
+
+// A server out of descriptors closes the clients it has none for at once,
+// and greets new ones again when descriptors are free.
+TEST (Descriptor_Limit, ClientsBeyondItAreClosedAtOnceAndLaterOnesGreeted)
+{
+  const int port = free_tcp_port ();
+  vurude::test::ChildProcess server;
+  std::string error;
+  ASSERT_TRUE (server.start ({"/usr/bin/prlimit", "--nofile=64", VURUDE_SERVER_EXE, "-d", "3", "-p",
+                              std::to_string (port)}, error)) << error;
+  ASSERT_TRUE (server.wait_for_stderr ("Listening on port " + std::to_string (port), 30s)) << server.stderr_text ();
+
+  std::vector<Vok_Connection> held;
+  bool refused = false;
+  for (int i = 0; i < 100 && !refused; ++i)
+    {
+      Vok_Connection_Options options;
+      options.reply_timeout = 10s;
+      Vok_Connection client (options);
+      if (client.connect ("127.0.0.1", static_cast<std::uint16_t> (port)).ok ())
+        held.push_back (std::move (client));
+      else
+        refused = true;
+    }
+  ASSERT_TRUE (refused) << "every one of 100 clients was greeted under a limit of 64";
+  EXPECT_TRUE (server.wait_for_stderr ("No file descriptor left for a new connection - connection closed", 10s));
+
+  held.clear ();
+  const auto deadline = std::chrono::steady_clock::now () + 30s;
+  Vok_Connection later;
+  while (!later.connect ("127.0.0.1", static_cast<std::uint16_t> (port)).ok ()
+         && std::chrono::steady_clock::now () < deadline)
+    std::this_thread::sleep_for (100ms);
+  EXPECT_EQ (later.handle ().size (), 20u) << "greeted again once descriptors are free";
+  EXPECT_TRUE (server.running ());
+}
 }
