@@ -365,13 +365,18 @@ int Vurude_Base_Handler::assemble (Vurude_Request_Assembler &assembler, ACE_Mess
   return result;
 }
 
-int Vurude_Base_Handler::handle_close (ACE_HANDLE, ACE_Reactor_Mask mask)
+int Vurude_Base_Handler::handle_close (ACE_HANDLE handle, ACE_Reactor_Mask mask)
 {
-  if (mask == ACE_Event_Handler::READ_MASK)
+  // The reactor names the socket it removes, with READ_MASK after a read
+  // and with all masks after an error event; the worker's end names none.
+  // Taking an error event for the worker's end would let go of the
+  // worker's reference while the worker still runs.
+  if (handle != ACE_INVALID_HANDLE)
     {
       // The reactor is removing the socket itself (and its reference).
       reactor_registered_ = 0;
-      ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler handle_close for READ_MASK\n"));
+      ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler handle_close for %s\n",
+                  mask == ACE_Event_Handler::READ_MASK ? "READ_MASK" : "an error event"));
       if (cancel_on_close)
         ACE_Thread_Manager::instance ()->cancel (thread_id_);
       return 0;

@@ -75,8 +75,9 @@ public:
   int open (void *acceptor = nullptr) override;
   // Reactor thread: one read of at most 256 bytes. Returns -1 to close.
   int handle_input (ACE_HANDLE handle) override;
-  // READ_MASK: the socket closed (reactor thread). Any other mask: the
-  // worker ended (worker thread); the handler lets go of itself.
+  // With the socket's handle: the reactor removed the socket (closed or
+  // failed). Without one (ACE_INVALID_HANDLE, whatever the mask): the
+  // worker ended, or the handler never started; it lets go of itself.
   int handle_close (ACE_HANDLE handle, ACE_Reactor_Mask mask) override;
   // Worker thread: the request loop.
   int svc () override;

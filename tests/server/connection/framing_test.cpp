@@ -353,4 +353,29 @@ TEST_F (Framing, ClientBeyondTheDescriptorLimitIsClosedAndLaterOnesServed)
   send_piece (served, "still\n");
   EXPECT_EQ (received.next (), "still");
 }
+
+// The reactor also removes a socket after an error event, with every mask
+// and the socket's handle: that is the socket's end, not the worker's, and
+// must not let go of the worker's reference (a double free once the worker
+// ended too).
+TEST_F (Framing, SocketRemovedAfterAnErrorEventEndsTheWorkerOnce)
+{
+  const int fd = connect_client ();
+  const std::string handle = read_exactly (fd, 130).substr (0, 20);
+  {
+    std::lock_guard<std::mutex> guard (received.lock);
+    received.gate_open = false;
+  }
+  send_piece (fd, "hold\n");
+  ASSERT_EQ (received.next (), "hold") << "the worker is busy in its request";
+  Vurude_Handler_Ref handler
+    = VURUDE_HANDLER_REGISTRY::instance ()->find (std::u16string (handle.begin (), handle.end ()));
+  ASSERT_TRUE (handler);
+  const int before = Vurude_Base_Handler::live_count ();
+  ASSERT_EQ (reactor.remove_handler (handler.get (), ACE_Event_Handler::ALL_EVENTS_MASK), 0);
+  handler.reset ();
+  EXPECT_EQ (Vurude_Base_Handler::live_count (), before) << "deleted under its busy worker";
+  received.open_gate ();
+  EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (10)), 0) << "the worker ends";
+}
 }
