@@ -60,6 +60,7 @@ Vurude_Base_Handler::Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr, ACE_React
     thread_id_ (),
     group_id_ (-1),
     reactor_registered_ (0),
+    cancel_requested_ (false),
     references_ (1),
     pending_block_ (nullptr),
     reading_suspended_ (false)
@@ -97,7 +98,7 @@ Vurude_Base_Handler::~Vurude_Base_Handler ()
     {
       // A data connection whose owner goes away ends too.
       partner->cancel_on_close = 1;
-      ACE_Thread_Manager::instance ()->cancel (partner->thread_id ());
+      partner->cancel_worker ();
       partner->hangup ();
       partner->owner = nullptr;
       partner.reset ();
@@ -144,7 +145,7 @@ int Vurude_Base_Handler::close_all (const ACE_Time_Value &timeout)
   for (const Vurude_Handler_Ref &handler : VURUDE_HANDLER_REGISTRY::instance ()->all ())
     {
       handler->cancel_on_close = 1;
-      ACE_Thread_Manager::instance ()->cancel (handler->thread_id ());
+      handler->cancel_worker ();
       handler->hangup ();
     }
   return wait_for_none (timeout);
@@ -281,9 +282,14 @@ void Vurude_Base_Handler::resume_reading ()
     reactor ()->resume_handler (this);
 }
 
+void Vurude_Base_Handler::cancel_worker ()
+{
+  cancel_requested_ = true;
+}
+
 bool Vurude_Base_Handler::cancelled ()
 {
-  return ACE_Thread_Manager::instance ()->testcancel (ACE_Thread::self ()) != 0;
+  return cancel_requested_;
 }
 
 int Vurude_Base_Handler::svc ()
@@ -378,7 +384,7 @@ int Vurude_Base_Handler::handle_close (ACE_HANDLE handle, ACE_Reactor_Mask mask)
       ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler handle_close for %s\n",
                   mask == ACE_Event_Handler::READ_MASK ? "READ_MASK" : "an error event"));
       if (cancel_on_close)
-        ACE_Thread_Manager::instance ()->cancel (thread_id_);
+        cancel_worker ();
       return 0;
     }
   if (reactor_registered_.exchange (0))

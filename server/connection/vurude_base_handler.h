@@ -146,6 +146,11 @@ public:
 
   const std::u16string &handle_name () const { return handle_name_; }
   ACE_thread_t thread_id () const { return thread_id_; }
+  // Any thread: cancels the worker cooperatively; it ends at its next wait.
+  // A flag of the handler's own, not the thread manager's cancel state,
+  // whose every look-up searches all threads: with thousands of connections
+  // the once-a-second checks of all workers took whole cores.
+  void cancel_worker ();
   // Worker thread: whether handle_close or an owner cancelled this worker.
   bool cancelled ();
 
@@ -199,6 +204,7 @@ protected:
   ACE_thread_t thread_id_;
   int group_id_;
   std::atomic<int> reactor_registered_;
+  std::atomic<bool> cancel_requested_;
 
 private:
   std::atomic<Reference_Count> references_;

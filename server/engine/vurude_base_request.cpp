@@ -17,7 +17,6 @@
 
 #include <ace/Log_Msg.h>
 #include <ace/Message_Block.h>
-#include <ace/Thread_Manager.h>
 
 #include <xercesc/dom/DOMAttr.hpp>
 
@@ -148,7 +147,7 @@ int Vurude_Base_Request::parse_attributes ()
     {
       Vurude_Handler_Ref previous = handler->partner;
       previous->cancel_on_close = 1;
-      ACE_Thread_Manager::instance ()->cancel (previous->thread_id ());
+      previous->cancel_worker ();
       previous->hangup ();
       handler->partner.reset ();
     }
