@@ -3,6 +3,7 @@
 #include <errno.h>
 
 #include "connection.h"
+#include "liveness.h"
 #include "net.h"
 #include "text.h"
 #include "version.h"
@@ -44,7 +45,6 @@ std::shared_ptr<Connection> handshake(const std::string& host, std::uint16_t por
                                                "; is it an RFC gateway of this protocol?");
     return nullptr;
   }
-  connection->set_read_timeout(0);
   return connection;
 }
 
@@ -96,10 +96,14 @@ std::shared_ptr<Connection> open_logon(const ConnectString& options, Error& erro
   hello.dest = options.get("dest");
   hello.host = from_utf8(local_host_name());
   hello.program = program_name();
+  hello.timeout_ms = static_cast<std::uint32_t>(partner_timeout_ms());
   std::vector<std::uint8_t> answer;
   auto connection = handshake(host, port, hello, wire::FrameType::welcome, answer, error);
   Welcome welcome;
-  if (connection == nullptr || !welcome_of(answer, welcome, error)) return nullptr;
+  if (connection == nullptr || !welcome_of(answer, welcome, error) ||
+      !connection->start_liveness(welcome.minor, welcome.timeout_ms, error)) {
+    return nullptr;
+  }
   RFC_ATTRIBUTES& a = connection->attributes();
   fill_client_attributes(a, welcome, host, connection->fd());
   copy_text(a.dest, hello.dest);
@@ -122,10 +126,14 @@ std::shared_ptr<Connection> open_registration(const std::u16string& program_id,
   hello.program_id = program_id;
   hello.host = from_utf8(local_host_name());
   hello.program = program_name();
+  hello.timeout_ms = static_cast<std::uint32_t>(partner_timeout_ms());
   std::vector<std::uint8_t> answer;
   auto connection = handshake(host, port, hello, wire::FrameType::welcome, answer, error);
   Welcome welcome;
-  if (connection == nullptr || !welcome_of(answer, welcome, error)) return nullptr;
+  if (connection == nullptr || !welcome_of(answer, welcome, error) ||
+      !connection->start_liveness(welcome.minor, welcome.timeout_ms, error)) {
+    return nullptr;
+  }
   RFC_ATTRIBUTES& a = connection->attributes();
   fill_client_attributes(a, welcome, host, connection->fd());
   a.rfc_role[0] = u'S';

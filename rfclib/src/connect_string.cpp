@@ -30,6 +30,20 @@ Error program_error(const std::string& message) {
   return make_error(RFC_ERROR_PROGRAM, "connect string: " + message);
 }
 
+// How a message names a value: by its key when the key is one of ours, else
+// by position. A word the parser took for an unknown key may be a piece of
+// an unquoted password.
+std::string value_name(const std::string& key, std::size_t position) {
+  static constexpr const char* known[] = {"ashost", "sysnr",  "gwhost", "gwserv", "mshost",
+                                          "group",  "r3name", "client", "user",   "passwd",
+                                          "lang",   "dest",   "saplogon_id", "trace",
+                                          "lcheck", "type"};
+  for (const char* k : known) {
+    if (key == k) return "value of " + key;
+  }
+  return "value at position " + std::to_string(position);
+}
+
 }  // namespace
 
 bool ConnectString::parse(std::u16string_view text, Error& error) {
@@ -53,6 +67,7 @@ bool ConnectString::parse(std::u16string_view text, Error& error) {
       return false;
     }
     ++i;
+    const std::string named = value_name(key, key_start + 1);
     std::u16string value;
     if (i < text.size() && text[i] == '"') {
       ++i;
@@ -71,19 +86,18 @@ bool ConnectString::parse(std::u16string_view text, Error& error) {
         value += text[i++];
       }
       if (!closed) {
-        error = program_error("value of " + key + " lacks its closing quote");
+        error = program_error(named + " lacks its closing quote");
         return false;
       }
       if (i < text.size() && !is_blank(text[i])) {
-        error = program_error("blank expected after the value of " + key);
+        error = program_error("blank expected after the " + named);
         return false;
       }
     } else {
       while (i < text.size() && !is_blank(text[i])) value += text[i++];
     }
     if (value.size() > kMaxValue) {
-      error = program_error("value of " + key + " longer than " + std::to_string(kMaxValue) +
-                            " characters");
+      error = program_error(named + " longer than " + std::to_string(kMaxValue) + " characters");
       return false;
     }
     values_[key] = std::move(value);
@@ -150,7 +164,8 @@ bool ConnectString::endpoint(std::string& host, std::uint16_t& port, Error& erro
   }
   host = to_utf8(get(host_key));
   if (host.find('/') != std::string::npos) {
-    error = program_error("router strings are not supported: " + host);
+    // Not shown: a router string may hold a router password.
+    error = program_error("router strings are not supported");
     return false;
   }
   const bool service_first = std::string_view(host_key) == "gwhost";

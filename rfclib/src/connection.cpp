@@ -1,7 +1,13 @@
 #include "connection.h"
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+
 #include "handshake.h"
+#include "heartbeat_ticker.h"
 #include "itab.h"
+#include "liveness.h"
 #include "text.h"
 
 namespace rfclib {
@@ -40,7 +46,51 @@ void settle_tables(RFC_TABLE* tables, const std::vector<Itab*>& received, bool e
 Connection::Connection(int fd) : stream_(fd), reader_(stream_) {}
 
 Connection::~Connection() {
+  stop_heartbeats();
   if (on_release_) on_release_();
+}
+
+bool Connection::start_liveness(std::uint16_t partner_minor, std::uint32_t partner_timeout_ms,
+                                Error& error) {
+  if (partner_minor < 1) {
+    stream_.set_read_timeout(0);
+    return true;
+  }
+  const int own_ms = rfclib::partner_timeout_ms();
+  if (!HeartbeatTicker::instance().add(this, heartbeat_interval_ms(own_ms, partner_timeout_ms))) {
+    error = make_error(RFC_ERROR_RESOURCE, "no thread for the heartbeats of the connection");
+    return false;
+  }
+  ticking_ = true;
+  stream_.set_silence_limit(own_ms);
+  return true;
+}
+
+void Connection::stop_heartbeats() {
+  if (!ticking_) return;
+  HeartbeatTicker::instance().remove(this);
+  ticking_ = false;
+}
+
+void Connection::follow_stack() {
+  if (!ticking_) return;
+  std::lock_guard<std::mutex> lock(write_mutex_);
+  beating_ = serving();
+}
+
+void Connection::beat() {
+  std::unique_lock<std::mutex> lock(write_mutex_, std::try_to_lock);
+  if (!lock || !beating_) return;
+  std::uint8_t frame[wire::kHeaderSize];
+  wire::encode_header(frame, FrameType::heartbeat, 0);
+  stream_.send_nowait(frame, sizeof frame);
+}
+
+bool Connection::send_message(bool serving_after) {
+  std::lock_guard<std::mutex> lock(write_mutex_);
+  const bool sent = writer_.send(stream_);
+  beating_ = sent && serving_after;
+  return sent;
 }
 
 bool Connection::send_frame(FrameType type, const std::vector<std::uint8_t>& payload,
@@ -51,6 +101,7 @@ bool Connection::send_frame(FrameType type, const std::vector<std::uint8_t>& pay
 
 bool Connection::write_frame(FrameType type, const std::vector<std::uint8_t>& payload,
                              Error& error) {
+  std::lock_guard<std::mutex> lock(write_mutex_);
   writer_.reset();
   writer_.begin_frame(type);
   writer_.payload().bytes(payload.data(), payload.size());
@@ -72,6 +123,8 @@ bool Connection::read_frame(wire::FrameHeader& header, std::vector<std::uint8_t>
 }
 
 void Connection::end_connection(const Error& error) {
+  // Before the socket closes: the ticker must not write to a reused descriptor.
+  stop_heartbeats();
   ended_ = true;
   end_error_ = error;
   stack_.clear();
@@ -105,7 +158,15 @@ bool Connection::read_call_name(const wire::FrameHeader& header) {
     return false;
   }
   stack_.push_back({false, false, std::move(name), {}});
+  follow_stack();
   return true;
+}
+
+bool Connection::next_message(wire::FrameHeader& header) {
+  for (;;) {
+    if (!reader_.read_header(header)) return false;
+    if (header.type != FrameType::heartbeat) return true;
+  }
 }
 
 RFC_RC Connection::call(std::u16string_view function, RFC_PARAMETER* exporting,
@@ -128,7 +189,7 @@ RFC_RC Connection::call(std::u16string_view function, RFC_PARAMETER* exporting,
     return fail(error);
   }
   writer_.empty_frame(FrameType::end);
-  if (!writer_.send(stream_)) return fail_broken(stream_.error());
+  if (!send_message(false)) return fail_broken(stream_.error());
   stack_.push_back({true, true, std::u16string(function), {}});
   return RFC_OK;
 }
@@ -142,7 +203,7 @@ RFC_RC Connection::receive(RFC_PARAMETER* importing, RFC_TABLE* tables, SAP_UC**
     return fail(usage_error("no call on this handle waits for an answer"));
   }
   wire::FrameHeader h;
-  if (!reader_.read_header(h)) return fail_broken(reader_.error());
+  if (!next_message(h)) return fail_broken(reader_.error());
   std::vector<Itab*> received;
   switch (h.type) {
     case FrameType::call:
@@ -153,6 +214,7 @@ RFC_RC Connection::receive(RFC_PARAMETER* importing, RFC_TABLE* tables, SAP_UC**
       if (!reader_.read_items(importing, tables, received)) return fail_broken(reader_.error());
       settle_tables(tables, received, false);
       stack_.pop_back();
+      follow_stack();
       return RFC_OK;
     case FrameType::exception: {
       if (!reader_.read_payload(h, payload_)) return fail_broken(reader_.error());
@@ -163,6 +225,7 @@ RFC_RC Connection::receive(RFC_PARAMETER* importing, RFC_TABLE* tables, SAP_UC**
       }
       if (!reader_.read_items(nullptr, tables, received)) return fail_broken(reader_.error());
       stack_.pop_back();
+      follow_stack();
       exception_ = std::move(name);
       if (exception != nullptr) *exception = exception_.data();
       return RFC_EXCEPTION;
@@ -195,11 +258,19 @@ RFC_RC Connection::wait_for_request(int seconds) {
   if (!stack_.empty()) {
     return fail(usage_error("RfcWaitForRequest while a call is open on this handle"));
   }
-  const int ready = stream_.wait_readable(seconds <= 0 ? 0 : seconds * 1000);
-  if (ready < 0) return fail_broken(stream_.error());
-  if (ready == 0) return RFC_RETRY;
+  // Idle: no partner time-out here, only the caller's wait.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(seconds, 0));
   wire::FrameHeader h;
-  if (!reader_.read_header(h)) return fail_broken(reader_.error());
+  for (;;) {
+    const long long left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const int ready = stream_.wait_readable(static_cast<int>(std::clamp(left, 0LL, 0LL + INT_MAX)));
+    if (ready < 0) return fail_broken(stream_.error());
+    if (ready == 0) return RFC_RETRY;
+    if (!reader_.read_header(h)) return fail_broken(reader_.error());
+    if (h.type != FrameType::heartbeat) break;
+  }
   if (h.type == FrameType::call) {
     if (!read_call_name(h)) return fail_broken(reader_.error());
     return RFC_OK;
@@ -273,7 +344,8 @@ RFC_RC Connection::answer(FrameType type, std::u16string_view exception, RFC_PAR
     return fail(error);
   }
   writer_.empty_frame(FrameType::end);
-  if (!writer_.send(stream_)) return fail_broken(stream_.error());
+  const bool serving_after = stack_.size() >= 2 && !stack_[stack_.size() - 2].ours;
+  if (!send_message(serving_after)) return fail_broken(stream_.error());
   stack_.pop_back();
   return RFC_OK;
 }

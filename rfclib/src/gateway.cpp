@@ -10,6 +10,7 @@
 #include "connection.h"
 #include "handle_table.h"
 #include "handshake.h"
+#include "liveness.h"
 #include "net.h"
 #include "text.h"
 #include "version.h"
@@ -237,12 +238,16 @@ void Gateway::handle_hello(const std::shared_ptr<Connection>& connection,
     drop(*connection, address, e, true);
     return;
   }
-  const Welcome welcome = welcome_of(system);
+  Welcome welcome = welcome_of(system);
+  welcome.timeout_ms = static_cast<std::uint32_t>(partner_timeout_ms());
   std::vector<std::uint8_t> payload;
   encode_welcome(welcome, payload);
-  connection->set_read_timeout(0);
-  connection->set_attributes(system_side_attributes(welcome, logon));
   Error error;
+  if (!connection->start_liveness(hello.minor, hello.timeout_ms, error)) {
+    drop(*connection, address, error, true);
+    return;
+  }
+  connection->set_attributes(system_side_attributes(welcome, logon));
   const auto send_welcome = [&] {
     if (connection->send_frame(wire::FrameType::welcome, payload, error)) return true;
     error.message = u"WELCOME not sent: " + error.message;

@@ -15,6 +15,7 @@ void encode_hello(const Hello& hello, std::vector<std::uint8_t>& payload) {
                                   &hello.dest, &hello.host, &hello.program, &hello.program_id}) {
     w.text(*t);
   }
+  if (hello.minor >= 1) w.u32(hello.timeout_ms);
 }
 
 bool decode_hello(const std::vector<std::uint8_t>& payload, Hello& hello) {
@@ -31,6 +32,7 @@ bool decode_hello(const std::vector<std::uint8_t>& payload, Hello& hello) {
                             &hello.dest, &hello.host, &hello.program, &hello.program_id}) {
     if (!r.text(*t)) return false;
   }
+  if (hello.minor >= 1 && !r.u32(hello.timeout_ms)) return false;
   return hello.minor > wire::kVersionMinor || r.at_end();
 }
 
@@ -44,6 +46,7 @@ void encode_welcome(const Welcome& welcome, std::vector<std::uint8_t>& payload) 
                                   &welcome.partner_type}) {
     w.text(*t);
   }
+  if (welcome.minor >= 1) w.u32(welcome.timeout_ms);
 }
 
 bool decode_welcome(const std::vector<std::uint8_t>& payload, Welcome& welcome) {
@@ -55,6 +58,7 @@ bool decode_welcome(const std::vector<std::uint8_t>& payload, Welcome& welcome) 
                             &welcome.partner_type}) {
     if (!r.text(*t)) return false;
   }
+  if (welcome.minor >= 1 && !r.u32(welcome.timeout_ms)) return false;
   return welcome.minor > wire::kVersionMinor || r.at_end();
 }
 

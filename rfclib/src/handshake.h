@@ -23,6 +23,8 @@ struct Hello {
   std::u16string host;
   std::u16string program;
   std::u16string program_id;
+  // Since 1.1: the sender's partner time-out in milliseconds.
+  std::uint32_t timeout_ms = 0;
 };
 
 // What the system side tells about itself.
@@ -36,6 +38,8 @@ struct Welcome {
   std::u16string kernel_rel;
   std::u16string partner_rel;
   std::u16string partner_type;
+  // Since 1.1: the sender's partner time-out in milliseconds.
+  std::uint32_t timeout_ms = 0;
 };
 
 struct CheckResult {

@@ -6,6 +6,7 @@
 #include "client_open.h"
 #include "connection.h"
 #include "handle_table.h"
+#include "liveness.h"
 #include "text.h"
 #include "type_registry.h"
 #include "version.h"
@@ -77,6 +78,7 @@ void RfcInit(void) {
   // Instances are created on first use; this makes them exist before threads start.
   (void)HandleTable::instance();
   (void)TypeRegistry::instance();
+  configure_partner_timeout();
 }
 
 RFC_HANDLE RfcOpenEx(const SAP_UC* connect_string, RFC_ERROR_INFO_EX* error_info) {

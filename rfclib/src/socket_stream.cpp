@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstring>
 
+#include "liveness.h"
+
 namespace rfclib {
 namespace {
 
@@ -28,7 +30,7 @@ bool SocketStream::fill_failed(long result, int errno_value) {
   } else if (result == 0) {
     error_ = make_error(RFC_ERROR_COMMUNICATION, "connection closed by the partner");
   } else if (errno_value == EAGAIN || errno_value == EWOULDBLOCK) {
-    error_ = make_error(RFC_ERROR_COMMUNICATION, "partner did not answer in time");
+    error_ = make_error(RFC_ERROR_COMMUNICATION, timeout_message_);
   } else {
     error_ = system_error(RFC_ERROR_COMMUNICATION, "connection to the partner broken", errno_value);
   }
@@ -72,7 +74,34 @@ bool SocketStream::read_exact(void* dest, std::size_t n) {
   return true;
 }
 
+bool SocketStream::push_nowait(int flags) {
+  while (nowait_sent_ < nowait_size_) {
+    const ssize_t sent =
+        ::send(fd_, nowait_ + nowait_sent_, nowait_size_ - nowait_sent_, flags | MSG_NOSIGNAL);
+    if (sent > 0) {
+      nowait_sent_ += static_cast<std::size_t>(sent);
+    } else if (sent < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return false;
+    }
+  }
+  nowait_sent_ = 0;
+  nowait_size_ = 0;
+  return true;
+}
+
+void SocketStream::send_nowait(const std::uint8_t* frame, std::size_t size) {
+  if (nowait_size_ == 0) {
+    if (size > kMaxNowait) return;
+    std::memcpy(nowait_, frame, size);
+    nowait_size_ = size;
+  }
+  push_nowait(MSG_DONTWAIT);
+}
+
 bool SocketStream::write_all(iovec* pieces, std::size_t count) {
+  if (nowait_size_ > 0 && !push_nowait(0)) return fill_failed(-1, errno);
   std::size_t first = 0;
   while (first < count) {
     if (cancelled_.load()) return fill_failed(-1, ECANCELED);
@@ -124,6 +153,14 @@ void SocketStream::set_read_timeout(int seconds) {
   timeval tv{};
   tv.tv_sec = seconds;
   ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+void SocketStream::set_silence_limit(int ms) {
+  timeval tv{};
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  timeout_message_ = silence_message(ms);
 }
 
 void SocketStream::cancel() {

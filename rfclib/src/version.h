@@ -6,9 +6,9 @@
 namespace rfclib {
 
 inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 0;
+inline constexpr int kVersionMinor = 1;
 inline constexpr int kVersionPatch = 0;
-inline constexpr const char16_t* kRelease = u"0100";
+inline constexpr const char16_t* kRelease = u"0110";
 inline constexpr const char16_t* kCodePage = u"4103";  // UTF-16 little endian
 
 }  // namespace rfclib

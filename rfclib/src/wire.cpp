@@ -19,6 +19,7 @@ const char* frame_name(FrameType type) {
     case FrameType::abort: return "ABORT";
     case FrameType::close: return "CLOSE";
     case FrameType::check_result: return "CHECK_RESULT";
+    case FrameType::heartbeat: return "HEARTBEAT";
   }
   return "?";
 }
@@ -37,7 +38,7 @@ void encode_header(std::uint8_t* out, FrameType type, std::uint32_t length) {
 bool decode_header(const std::uint8_t* in, FrameHeader& header, Error& error) {
   const std::uint8_t type = in[0];
   if (type < static_cast<std::uint8_t>(FrameType::hello) ||
-      type > static_cast<std::uint8_t>(FrameType::check_result)) {
+      type > static_cast<std::uint8_t>(FrameType::heartbeat)) {
     error = make_error(RFC_ERROR_PROTOCOL, "unknown frame type " + std::to_string(type));
     return false;
   }
@@ -47,6 +48,10 @@ bool decode_header(const std::uint8_t* in, FrameHeader& header, Error& error) {
   }
   header.type = static_cast<FrameType>(type);
   header.length = load_u32(in + 4);
+  if (header.type == FrameType::heartbeat && header.length != 0) {
+    error = make_error(RFC_ERROR_PROTOCOL, "HEARTBEAT frame with a payload");
+    return false;
+  }
   const bool bulk = header.type == FrameType::param || header.type == FrameType::rows;
   const std::uint32_t limit = bulk ? kMaxFramePayload : kMaxControlPayload;
   if (header.length > limit) {

@@ -15,7 +15,8 @@ namespace rfclib::wire {
 
 inline constexpr std::uint8_t kMagic[4] = {'V', 'R', 'F', 'C'};
 inline constexpr std::uint16_t kVersionMajor = 1;
-inline constexpr std::uint16_t kVersionMinor = 0;
+// 1.1: HELLO and WELCOME carry the sender's partner time-out; HEARTBEAT.
+inline constexpr std::uint16_t kVersionMinor = 1;
 
 inline constexpr std::size_t kHeaderSize = 8;
 // Largest payload of PARAM and ROWS frames; every other frame is a control
@@ -41,6 +42,7 @@ enum class FrameType : std::uint8_t {
   abort = 11,
   close = 12,
   check_result = 13,
+  heartbeat = 14,
 };
 
 // Kinds of HELLO.

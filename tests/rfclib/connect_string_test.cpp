@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <string>
 
 #include "connect_string.h"
@@ -87,6 +88,30 @@ TEST(ConnectString, RejectsOverlongValues) {
   const std::u16string text = u"user=\"" + std::u16string(300, u'x') + u"\"";
   EXPECT_FALSE(cs.parse(text, error));
   EXPECT_EQ(error.group, RFC_ERROR_PROGRAM);
+}
+
+// Error texts never show a piece of the password: not when a password with
+// blanks went unquoted and its pieces read as keys, nor inside a router string.
+TEST(ConnectString, ErrorTextsShowNoPartOfThePassword) {
+  const std::u16string cases[] = {
+      u"ashost=h sysnr=00 passwd=Zq7 Xvk2=\"a",
+      u"ashost=h sysnr=00 passwd=Zq7 Xvk2=\"a\"b",
+      u"ashost=h sysnr=00 passwd=Zq7 Xvk2=" + std::u16string(300, u'w'),
+      u"ashost=/H/saprouter/W/Zq7Xvk2/H/sap1 sysnr=00",
+      u"ashost=h sysnr=00 passwd=\"Zq7 Xvk2",
+  };
+  for (const std::u16string& text : cases) {
+    ConnectString cs;
+    Error error;
+    std::string host;
+    std::uint16_t port = 0;
+    ASSERT_FALSE(cs.parse(text, error) && cs.endpoint(host, port, error)) << rfclib::to_utf8(text);
+    std::string message = rfclib::to_utf8(error.message);
+    for (char& c : message) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* piece : {"zq7", "xvk"}) {
+      EXPECT_EQ(message.find(piece), std::string::npos) << message;
+    }
+  }
 }
 
 int closed_port() {

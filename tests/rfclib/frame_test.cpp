@@ -41,7 +41,8 @@ TEST(FrameHeader, RoundTripsAndRejectsBadHeaders) {
   };
   const Bad bad[] = {
       {{0, 0, 0, 0, 0, 0, 0, 0}},          // type 0
-      {{14, 0, 0, 0, 0, 0, 0, 0}},         // unknown type
+      {{15, 0, 0, 0, 0, 0, 0, 0}},         // unknown type
+      {{14, 0, 0, 0, 1, 0, 0, 0}},         // HEARTBEAT with a payload
       {{8, 1, 0, 0, 0, 0, 0, 0}},          // reserved byte set
       {{4, 0, 0, 0, 0x01, 0, 1, 0}},       // CALL beyond the control limit
       {{7, 0, 0, 0, 0x01, 0, 0, 1}},       // ROWS beyond the frame limit

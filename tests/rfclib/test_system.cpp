@@ -134,6 +134,25 @@ bool serve_nest(RFC_HANDLE h, TestSystem* system) {
   return RfcSendData(h, result, nullptr) == RFC_OK;
 }
 
+// SLOW: works MS milliseconds on the call before it answers.
+bool serve_slow(RFC_HANDLE h) {
+  std::int32_t ms = 0;
+  RFC_PARAMETER in[] = {{u"MS", 0, RFCTYPE_INT, 4, &ms}, end_parameter()};
+  if (RfcGetData(h, in, nullptr) != RFC_OK) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return RfcSendData(h, nullptr, nullptr) == RFC_OK;
+}
+
+// SLOW_CB: calls CLIENT_SLOW back with MS and waits for its answer.
+bool serve_slow_callback(RFC_HANDLE h) {
+  std::int32_t ms = 0;
+  RFC_PARAMETER in[] = {{u"MS", 0, RFCTYPE_INT, 4, &ms}, end_parameter()};
+  if (RfcGetData(h, in, nullptr) != RFC_OK) return false;
+  SAP_UC* exception = nullptr;
+  if (RfcCallReceive(h, u"CLIENT_SLOW", in, nullptr, nullptr, &exception) != RFC_OK) return false;
+  return RfcSendData(h, nullptr, nullptr) == RFC_OK;
+}
+
 bool serve_inner(RFC_HANDLE h) {
   std::int32_t x = 0;
   RFC_PARAMETER in[] = {{u"X", 0, RFCTYPE_INT, 4, &x}, end_parameter()};
@@ -209,6 +228,8 @@ bool TestSystem::dispatch(RFC_HANDLE h, TestSystem* system) {
   if (n == u"RAISE") return serve_raise(h);
   if (n == u"NEST") return serve_nest(h, system);
   if (n == u"INNER") return serve_inner(h);
+  if (n == u"SLOW") return serve_slow(h);
+  if (n == u"SLOW_CB") return serve_slow_callback(h);
   if (n == u"EMPTY") return RfcGetData(h, nullptr, nullptr) == RFC_OK &&
                             RfcSendData(h, nullptr, nullptr) == RFC_OK;
   if (n == u"SYSFAIL") {
@@ -315,10 +336,16 @@ bool read_raw_frame(int fd, unsigned char& type, std::string& payload) {
   return length == 0 || ::recv(fd, payload.data(), length, MSG_WAITALL) == static_cast<ssize_t>(length);
 }
 
-void send_raw_welcome(int fd) {
-  // version 1.0 and seven empty texts
-  unsigned char frame[8 + 4 + 14] = {2, 0, 0, 0, 18, 0, 0, 0, 1, 0, 0, 0};
-  ::send(fd, frame, sizeof frame, MSG_NOSIGNAL);
+void send_raw_welcome(int fd, std::uint16_t minor, std::uint32_t timeout_ms) {
+  // version 1.minor, seven empty texts and from 1.1 on the time-out
+  unsigned char frame[8 + 4 + 14 + 4] = {2, 0, 0, 0, 18, 0, 0, 0, 1, 0,
+                                         static_cast<unsigned char>(minor), 0};
+  std::size_t size = 8 + 4 + 14;
+  if (minor >= 1) {
+    frame[4] = 22;
+    for (int i = 0; i < 4; ++i) frame[size++] = static_cast<unsigned char>(timeout_ms >> (8 * i));
+  }
+  ::send(fd, frame, size, MSG_NOSIGNAL);
 }
 
 }  // namespace rfctest

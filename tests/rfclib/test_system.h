@@ -4,6 +4,7 @@
 #define TESTS_RFCLIB_TEST_SYSTEM_H
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -85,8 +86,9 @@ std::string local_address(int fd);
 
 // Reads one frame (header and payload) from a raw socket; false at the end.
 bool read_raw_frame(int fd, unsigned char& type, std::string& payload);
-// Sends a WELCOME a library client accepts.
-void send_raw_welcome(int fd);
+// Sends a WELCOME a library client accepts, of protocol 1.minor; from 1.1 on
+// with the partner time-out `timeout_ms`.
+void send_raw_welcome(int fd, std::uint16_t minor = 0, std::uint32_t timeout_ms = 0);
 
 }  // namespace rfctest
 

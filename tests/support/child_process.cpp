@@ -55,6 +55,19 @@ bool ChildProcess::start(const std::vector<std::string>& argv, std::string& erro
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    std::vector<char*> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string_view entry(*e);
+        const std::string_view name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const std::string& a : environment_)
+            replaced = replaced || std::string_view(a).substr(0, a.find('=')) == name;
+        if (!replaced)
+            env.push_back(*e);
+    }
+    for (const std::string& a : environment_)
+        env.push_back(const_cast<char*>(a.c_str()));
+    env.push_back(nullptr);
     const pid_t parent = getpid();
 
     const pid_t pid = fork();
@@ -70,7 +83,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv, std::string& erro
             _exit(126);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
-        execv(args[0], args.data());
+        execve(args[0], args.data(), env.data());
         const int e = errno;
         (void)!write(exec_error[1], &e, sizeof e);
         _exit(127);

@@ -15,6 +15,7 @@
 // dies (PR_SET_PDEATHSIG), and stop() / the destructor send SIGTERM, wait up to
 // a grace period, then SIGKILL, and reap it, so no test leaves a process behind.
 // Environment variable VURUDE_TEST_ECHO=1 copies the child's output to stderr.
+// The child inherits the test's environment; set_environment() adds to it.
 #pragma once
 
 #include <sys/types.h>
@@ -41,6 +42,10 @@ public:
     // Starts argv[0] (a path) with the given arguments. False and `error` when
     // the program cannot be started (exec failure is reported here, not later).
     bool start(const std::vector<std::string>& argv, std::string& error);
+
+    // "NAME=value" entries that later starts put into the child's environment,
+    // replacing a variable of the same name the test process has.
+    void set_environment(std::vector<std::string> assignments) { environment_ = std::move(assignments); }
 
     // Waits until a complete stdout (or stderr) line contains `text`; returns
     // that line, or nullopt on timeout or when the child's output ended first.
@@ -80,6 +85,7 @@ private:
     std::string out_, err_;
     bool output_ended_ = false;
     bool echo_ = false;
+    std::vector<std::string> environment_;
 };
 
 } // namespace vurude::test

@@ -8,7 +8,10 @@
 // Threads: any number of handles may be used on any number of threads at once;
 // one handle is used by one thread at a time (the library serialises
 // concurrent use of one handle, it does not interleave it). An internal table
-// belongs to one thread at a time. The last error is kept per thread.
+// belongs to one thread at a time. The last error is kept per thread. While a
+// connection serves a call of its partner, a thread of the library sends
+// heartbeats on it (docs/rfclib.md, "Partner time-out"); it never calls the
+// program.
 #ifndef RFCLIB_RFCLIB_H
 #define RFCLIB_RFCLIB_H
 
@@ -183,7 +186,9 @@ typedef struct RFC_UNICODE_TYPE_ELEMENT {
 
 // ---------------------------------------------------------------- operations
 
-// Library set-up; idempotent, may be called from any thread.
+// Library set-up; idempotent, may be called from any thread. Reads the
+// partner time-out from RFCLIB_PARTNER_TIMEOUT (whole seconds, 5..86400;
+// otherwise 60) for the connections opened or accepted afterwards.
 void RfcInit(void);
 
 // Opens a connection to a partner named by a connect string
@@ -203,8 +208,10 @@ RFC_RC RfcCall(RFC_HANDLE handle, const SAP_UC* function, RFC_PARAMETER* exporti
 // Waits for the answer of the open call. 0: importing and tables filled;
 // 2: exception, *exception names it; 3: system failure (*exception is
 // "SYSTEM_FAILURE", details by RfcLastErrorEx); 4: the partner calls back
-// (serve it, then call RfcReceive again); 1: failure. *exception points into
-// the handle and stays valid until the next operation on it.
+// (serve it, then call RfcReceive again); 1: failure, also when a partner of
+// protocol 1.1 sent nothing at all (not even a heartbeat) for the partner
+// time-out. *exception points into the handle and stays valid until the next
+// operation on it.
 RFC_RC RfcReceive(RFC_HANDLE handle, RFC_PARAMETER* importing, RFC_TABLE* tables,
                   SAP_UC** exception);
 
@@ -229,7 +236,7 @@ RFC_RC RfcCheckRegisterServer(const SAP_UC* program_id, const SAP_UC* gwhost,
 
 // Waits up to `seconds` for a call of the partner. 0: a call waits (RfcGetName,
 // RfcGetData, then answer); 7: none within the wait; 1: the connection ended
-// or failed.
+// or failed. An idle connection never times out here.
 RFC_RC RfcWaitForRequest(RFC_HANDLE handle, int seconds);
 
 // Name of the call being served. RfcGetName writes at most
