@@ -99,6 +99,10 @@ protected:
   {
     received.requests.clear ();
     received.gate_open = true;
+    // As the server does: handlers made without a reactor of their own take
+    // this one, and no select-based default reactor is ever made (it would
+    // fail on descriptors beyond 1024, which some of these tests open).
+    previous_reactor = ACE_Reactor::instance (&reactor);
     ACE_INET_Addr any (static_cast<u_short> (0), "127.0.0.1");
     ASSERT_EQ (acceptor.open (any, &reactor), 0);
     ACE_INET_Addr bound;
@@ -120,6 +124,7 @@ protected:
     reactor.end_reactor_event_loop ();
     reactor_thread.join ();
     acceptor.close ();
+    ACE_Reactor::instance (previous_reactor);
   }
 
   int connect_client ()
@@ -187,6 +192,7 @@ protected:
   Vurude_Reactor event_loop;
   ACE_Reactor &reactor = event_loop.reactor ();
   Vurude_Acceptor<Recording_Handler> acceptor;
+  ACE_Reactor *previous_reactor = nullptr;
   std::thread reactor_thread;
   std::vector<int> clients;
   u_short port = 0;
