@@ -143,7 +143,11 @@ int Vurude_Base_Request::parse_attributes ()
   else
     connect_ref_ = logon;
 
-  if (handler->partner)
+  // The data connection of an earlier request ends, unless this request
+  // names it again: hanging it up then raced with finding it, and the rows
+  // went to this connection when the hang-up won.
+  Vurude_Handler_Ref data = lookup_handle (u"dhandle");
+  if (handler->partner && handler->partner.get () != data.get ())
     {
       Vurude_Handler_Ref previous = handler->partner;
       previous->cancel_on_close = 1;
@@ -152,7 +156,6 @@ int Vurude_Base_Request::parse_attributes ()
       handler->partner.reset ();
     }
 
-  Vurude_Handler_Ref data = lookup_handle (u"dhandle");
   if (data && data.get () != handler)
     {
       data_handler = data.get ();
