@@ -28,13 +28,10 @@ using namespace std::chrono_literals;
 
 namespace
 {
-// Threads and descriptors of a server process settle within this once its
-// clients are gone: a worker notices its closed socket within a second.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr auto release_limit = 10s;  // thread exits are far slower there
-#else
-constexpr auto release_limit = 2s;
-#endif
+// How long a server may take to let go of everything once its clients are
+// gone. Generous, as the suite shares the machine: this checks that all is
+// released, not how fast; connection_bench measures that.
+constexpr auto release_limit = 30s;
 
 void raise_descriptor_limit (rlim_t needed)
 {
@@ -49,6 +46,21 @@ struct Figures
   int threads;
   int descriptors;
 };
+
+// The end of a log: what a server wrote last before it ended.
+std::string last_lines (const std::string &text, int count)
+{
+  std::size_t start = text.size ();
+  for (int i = 0; i <= count; ++i)
+    {
+      if (start == 0)
+        return text;
+      start = text.rfind ('\n', start - 1);
+      if (start == std::string::npos)
+        return text;
+    }
+  return text.substr (start + 1);
+}
 
 class Scale : public testing::Test
 {
@@ -164,11 +176,11 @@ TEST_F (Scale, ClientsGivingUpAtAnyPointLeaveNothingBehind)
   for (std::size_t point = 0; point < report.ended.size (); ++point)
     EXPECT_GT (report.ended[point], 0) << churn_point_name (static_cast<Churn_Point> (point));
 
-  ASSERT_TRUE (server.process ().running ()) << server.process ().stderr_text ().substr (0, 4000);
+  ASSERT_TRUE (server.process ().running ()) << last_lines (server.process ().stderr_text (), 40);
   // The logon survives every client around it, and serves again.
   EXPECT_GT (airlines (control), 0u);
   control.close ();
-  EXPECT_TRUE (released (30s)) << "threads " << server.thread_count () << " (baseline " << baseline.threads
+  EXPECT_TRUE (released (release_limit)) << "threads " << server.thread_count () << " (baseline " << baseline.threads
                                << "), descriptors " << server.descriptor_count () << " (baseline "
                                << baseline.descriptors << ")";
 #if defined(__SANITIZE_ADDRESS__)

@@ -209,6 +209,22 @@ std::optional<int> ChildProcess::wait_exit(std::chrono::milliseconds timeout)
     return status_;
 }
 
+bool ChildProcess::running()
+{
+    if (pid_ <= 0 || status_)
+        return false;
+    int status = 0;
+    pid_t r;
+    do
+        r = waitpid(pid_, &status, WNOHANG);
+    while (r < 0 && errno == EINTR);
+    if (r != pid_)
+        return true;
+    status_ = status;
+    finish_reader();
+    return false;
+}
+
 void ChildProcess::signal(int signo)
 {
     if (pid_ > 0 && !status_)

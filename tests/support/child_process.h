@@ -67,7 +67,9 @@ public:
     void signal(int signo);
 
     pid_t pid() const { return pid_; }
-    bool running() const { return pid_ > 0 && !status_; }
+    // Whether the child has not exited; reaps it when it has, so a crash
+    // is seen here rather than only at stop().
+    bool running();
     // Everything read so far.
     std::string stdout_text();
     std::string stderr_text();
