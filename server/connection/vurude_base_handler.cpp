@@ -3,6 +3,7 @@
 #include "nt_vurude_service_options.h"
 #include "utf16_text.h"
 #include "vurude_base_request.h"
+#include "vurude_dispatch_barrier.h"
 #include "vurude_gwinfo_cbf.h"
 #include "vurude_handle_token.h"
 #include "vurude_mq.h"
@@ -42,6 +43,10 @@ ACE_Time_Value no_wait ()
 {
   return ACE_OS::gettimeofday ();
 }
+
+// How long an ending worker waits for the reactor thread to pass; only a
+// stalled or ended event loop takes that long.
+const ACE_Time_Value dispatch_wait (10);
 }
 
 Vurude_Base_Handler::Vurude_Base_Handler (ACE_Thread_Manager *thr_mgr, ACE_Reactor *r)
@@ -142,6 +147,7 @@ int Vurude_Base_Handler::live_count ()
 
 int Vurude_Base_Handler::close_all (const ACE_Time_Value &timeout)
 {
+  Vurude_Dispatch_Barrier::loop_ended ();
   for (const Vurude_Handler_Ref &handler : VURUDE_HANDLER_REGISTRY::instance ()->all ())
     {
       handler->cancel_on_close = 1;
@@ -207,7 +213,12 @@ int Vurude_Base_Handler::open (void *)
   group_id_ = activate (THR_NEW_LWP | THR_DETACHED, 1, 0, ACE_DEFAULT_THREAD_PRIORITY,
                         worker_group, nullptr, nullptr, nullptr, stack_size, ids);
   if (group_id_ == -1)
-    ACE_ERROR_RETURN ((LM_ERROR, "%D(%P|%t) %p", "Error activating thread"), -1);
+    {
+      // On the reactor thread, which may take the socket out at once.
+      reactor_registered_ = 0;
+      reactor ()->remove_handler (this, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+      ACE_ERROR_RETURN ((LM_ERROR, "%D(%P|%t) %p", "Error activating thread"), -1);
+    }
   thread_id_ = ids[0];
   send_handle ();
   return 0;
@@ -388,7 +399,15 @@ int Vurude_Base_Handler::handle_close (ACE_HANDLE handle, ACE_Reactor_Mask mask)
       return 0;
     }
   if (reactor_registered_.exchange (0))
-    reactor ()->remove_handler (this, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+    {
+      reactor ()->remove_handler (this, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+      // The reactor thread may have found this handler for an event just
+      // before the removal and not yet referenced it: letting go now could
+      // free the handler under that dispatch.
+      if (!Vurude_Dispatch_Barrier::wait (reactor (), dispatch_wait))
+        ACE_ERROR ((LM_ERROR, "%D(%P|%t) Reactor did not answer within %d s\n",
+                    static_cast<int> (dispatch_wait.sec ())));
+    }
   ACE_DEBUG ((LM_TRACE, "%D(%P|%t) Entering Vurude_Base_Handler handle_close for MASK_ALL\n"));
   if (cancel_on_close)
     ACE_DEBUG ((LM_TRACE, "%D(%P|%t) About to delete self\n"));

@@ -90,6 +90,41 @@ public:
   }
 };
 
+// Holds the reactor thread inside a notification until released.
+class Reactor_Stall : public ACE_Event_Handler
+{
+public:
+  // Returns once the reactor thread is held.
+  void hold (ACE_Reactor &reactor)
+  {
+    ASSERT_EQ (reactor.notify (this, ACE_Event_Handler::EXCEPT_MASK), 0);
+    std::unique_lock<std::mutex> guard (lock_);
+    changed_.wait (guard, [this] { return inside_; });
+  }
+
+  void release ()
+  {
+    std::lock_guard<std::mutex> guard (lock_);
+    released_ = true;
+    changed_.notify_all ();
+  }
+
+  int handle_exception (ACE_HANDLE) override
+  {
+    std::unique_lock<std::mutex> guard (lock_);
+    inside_ = true;
+    changed_.notify_all ();
+    changed_.wait (guard, [this] { return released_; });
+    return 0;
+  }
+
+private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool inside_ = false;
+  bool released_ = false;
+};
+
 class Framing : public testing::Test
 {
 protected:
@@ -117,6 +152,7 @@ protected:
   void TearDown () override
   {
     received.open_gate ();
+    stall.release ();
     for (int fd : clients)
       ::close (fd);
     // Every handler ends within about a second of its socket closing.
@@ -189,6 +225,7 @@ protected:
     received.wait_for_reads (reads + 1);
   }
 
+  Reactor_Stall stall;
   Vurude_Reactor event_loop;
   ACE_Reactor &reactor = event_loop.reactor ();
   Vurude_Acceptor<Recording_Handler> acceptor;
@@ -253,6 +290,29 @@ TEST_F (Framing, NonZeroResultEndsTheConnection)
   send_piece (fd, "quit\n");
   EXPECT_EQ (received.next (), "quit");
   EXPECT_EQ (read_exactly (fd, 1), "") << "the server closes the connection";
+}
+
+// A worker that ends takes its socket out of the reactor from its own
+// thread. The reactor may have found the handler for an event on that
+// socket a moment before, without referencing it yet: the handler has to
+// stay until the reactor thread has moved on (freeing it crashed the
+// server under churn).
+TEST_F (Framing, EndingWorkerKeepsItsHandlerUntilTheReactorHasMovedOn)
+{
+  const int fd = greeted_client ();
+  {
+    std::lock_guard<std::mutex> guard (received.lock);
+    received.gate_open = false;
+  }
+  send_piece (fd, "quit\n");
+  ASSERT_EQ (received.next (), "quit");
+  stall.hold (reactor);
+  received.open_gate ();
+  EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (0, 300000)), 1)
+    << "freed while the reactor thread may still hold it";
+  stall.release ();
+  EXPECT_EQ (Vurude_Base_Handler::wait_for_none (ACE_Time_Value (10)), 0);
+  EXPECT_TRUE (closed_by_server (fd));
 }
 
 TEST_F (Framing, IdleCloseEndsTheWorkerAndFreesTheHandle)
