@@ -238,6 +238,10 @@ int Vurude_Base_Handler::handle_input (ACE_HANDLE)
     ACE_DEBUG ((LM_DEBUG, "%D(%P|%t) %s\n", "EOF from VOK"));
   else
     ACE_ERROR ((LM_ERROR, "%D(%P|%t) %p\n", "Error reading from VOK"));
+  // Cancelled before the end is queued, so the worker ends on taking it
+  // rather than a wait later.
+  if (n <= 0 && cancel_on_close)
+    cancel_worker ();
 
   // The reactor serves every connection: never wait here for this one's
   // worker. A full queue parks the block and leaves the socket disarmed
@@ -334,7 +338,13 @@ int Vurude_Base_Handler::svc ()
       switch (block->msg_type ())
         {
         case MB_DATA:
-          result = assemble (assembler, block);
+          if (block->length () == 0 && cancelled ())
+            {
+              block->release ();
+              result = 1;  // the client has gone
+            }
+          else
+            result = assemble (assembler, block);
           break;
         case MB_START:
           {
