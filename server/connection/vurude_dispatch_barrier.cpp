@@ -5,15 +5,20 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 
 namespace
 {
+class Pass;
+
 std::mutex lock;
-std::condition_variable changed;
 bool ended = false;
+// The passes being waited for, so the end of the loop can wake them.
+Pass *waiting = nullptr;
 
 // One wait's notification, referenced by its waiter and by the reactor's
-// queue; the last of the two deletes it.
+// queue; the last of the two deletes it. Each has its own condition, so a
+// thousand workers ending at once do not wake each other.
 class Pass : public ACE_Event_Handler
 {
 public:
@@ -24,11 +29,33 @@ public:
   {
     std::lock_guard<std::mutex> guard (lock);
     passed = true;
-    changed.notify_all ();
+    turn.notify_one ();
     return 0;
   }
 
-  bool passed = false;  // under `lock`
+  // The rest under `lock`.
+  void link ()
+  {
+    next = waiting;
+    if (next)
+      next->previous = this;
+    waiting = this;
+  }
+
+  void unlink ()
+  {
+    if (previous)
+      previous->next = next;
+    else
+      waiting = next;
+    if (next)
+      next->previous = previous;
+  }
+
+  std::condition_variable turn;
+  bool passed = false;
+  Pass *previous = nullptr;
+  Pass *next = nullptr;
 };
 }
 
@@ -39,7 +66,9 @@ bool Vurude_Dispatch_Barrier::wait (ACE_Reactor *reactor, const ACE_Time_Value &
     if (ended)
       return true;
   }
-  Pass *pass = new Pass;
+  Pass *pass = new (std::nothrow) Pass;
+  if (!pass)
+    return false;
   if (reactor->notify (pass, ACE_Event_Handler::EXCEPT_MASK) == -1)
     {
       pass->remove_reference ();
@@ -48,8 +77,10 @@ bool Vurude_Dispatch_Barrier::wait (ACE_Reactor *reactor, const ACE_Time_Value &
   bool passed = false;
   {
     std::unique_lock<std::mutex> guard (lock);
-    passed = changed.wait_for (guard, std::chrono::milliseconds (timeout.msec ()),
-                               [pass] { return ended || pass->passed; });
+    pass->link ();
+    passed = pass->turn.wait_for (guard, std::chrono::milliseconds (timeout.msec ()),
+                                  [pass] { return ended || pass->passed; });
+    pass->unlink ();
   }
   pass->remove_reference ();
   return passed;
@@ -59,5 +90,6 @@ void Vurude_Dispatch_Barrier::loop_ended ()
 {
   std::lock_guard<std::mutex> guard (lock);
   ended = true;
-  changed.notify_all ();
+  for (Pass *pass = waiting; pass; pass = pass->next)
+    pass->turn.notify_one ();
 }
