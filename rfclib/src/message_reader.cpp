@@ -169,6 +169,14 @@ bool MessageReader::read_table(const std::vector<std::uint8_t>& payload, RFC_TAB
       created.push_back(t);
     } else {
       itab = Itab::from(t->ithandle);
+      // A table this message created took its line length from the
+      // sender; coming again, it keeps it. Otherwise a sender could set a
+      // huge one first and then send one-byte lines, each padded to it:
+      // megabytes of memory per byte sent.
+      if (t->leng == 0 && itab->leng() != leng &&
+          std::find(created.begin(), created.end(), t) != created.end()) {
+        return protocol_error("table " + to_utf8(name) + " sent again with another line length");
+      }
     }
     if ((flags & wire::kTableUnchanged) != 0) return true;
     itab->clear();

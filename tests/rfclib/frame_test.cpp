@@ -227,10 +227,11 @@ TEST(MessageCodec, TruncatedMessagesFailWithoutLeaks) {
   }
 }
 
-std::vector<std::uint8_t> table_frame(std::uint32_t leng, std::uint64_t rows, std::uint8_t flags) {
+std::vector<std::uint8_t> table_frame(std::uint32_t leng, std::uint64_t rows, std::uint8_t flags,
+                                      const char16_t* name = u"LINES") {
   std::vector<std::uint8_t> p;
   rfclib::wire::PayloadWriter w(p);
-  w.text(u"LINES");
+  w.text(name);
   w.u32(RFCTYPE_BYTE);
   w.u32(leng);
   w.u64(rows);
@@ -264,6 +265,9 @@ TEST(MessageCodec, MalformedItemsAreProtocolErrors) {
       concat({table_frame(4, 2, 0), frame(FrameType::rows, std::vector<std::uint8_t>(4)), end}),
       concat({table_frame(4, 1, 1), end}),                        // unchanged with rows
       concat({table_frame(4, 0, 4), end}),                        // unknown flag
+      // A table that took its line length from the sender, again narrower.
+      concat({table_frame(4, 1, 0, u"EMPTY"), frame(FrameType::rows, std::vector<std::uint8_t>(4)),
+              table_frame(1, 1, 0, u"EMPTY"), frame(FrameType::rows, std::vector<std::uint8_t>(1)), end}),
       concat({frame(FrameType::call, {}), end}),                  // call inside a message
       concat({frame(FrameType::end, {1})}),                       // END with payload
       concat({frame(FrameType::table, {1, 2, 3})}),               // short TABLE
@@ -276,6 +280,7 @@ TEST(MessageCodec, MalformedItemsAreProtocolErrors) {
     EXPECT_FALSE(reader.read_items(r.p, r.t, received)) << k;
     EXPECT_EQ(reader.error().group, RFC_ERROR_PROTOCOL) << k;
     EXPECT_EQ(r.t[0].ithandle, nullptr) << k;
+    EXPECT_EQ(r.t[1].ithandle, nullptr) << k;
   }
 }
 
