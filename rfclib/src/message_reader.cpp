@@ -169,13 +169,13 @@ bool MessageReader::read_table(const std::vector<std::uint8_t>& payload, RFC_TAB
       created.push_back(t);
     } else {
       itab = Itab::from(t->ithandle);
-      // A table this message created took its line length from the
-      // sender; coming again, it keeps it. Otherwise a sender could set a
-      // huge one first and then send one-byte lines, each padded to it:
+      // A receiver that names no line length takes the sender's; a table
+      // it already has keeps its own. Padding narrower lines to it would
+      // let a sender set a huge length once and then send one-byte lines:
       // megabytes of memory per byte sent.
-      if (t->leng == 0 && itab->leng() != leng &&
-          std::find(created.begin(), created.end(), t) != created.end()) {
-        return protocol_error("table " + to_utf8(name) + " sent again with another line length");
+      if (t->leng == 0 && itab->leng() != leng) {
+        return protocol_error("table " + to_utf8(name) + " sent with line length " + std::to_string(leng) +
+                              ", the receiver's has " + std::to_string(itab->leng()));
       }
     }
     if ((flags & wire::kTableUnchanged) != 0) return true;

@@ -265,7 +265,8 @@ TEST(MessageCodec, MalformedItemsAreProtocolErrors) {
       concat({table_frame(4, 2, 0), frame(FrameType::rows, std::vector<std::uint8_t>(4)), end}),
       concat({table_frame(4, 1, 1), end}),                        // unchanged with rows
       concat({table_frame(4, 0, 4), end}),                        // unknown flag
-      // A table that took its line length from the sender, again narrower.
+      // A table that took its line length from the sender, again narrower
+      // (in the same message here; a later message is refused alike).
       concat({table_frame(4, 1, 0, u"EMPTY"), frame(FrameType::rows, std::vector<std::uint8_t>(4)),
               table_frame(1, 1, 0, u"EMPTY"), frame(FrameType::rows, std::vector<std::uint8_t>(1)), end}),
       concat({frame(FrameType::call, {}), end}),                  // call inside a message
